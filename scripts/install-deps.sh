@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs the Debian packages named on the command line that are missing
+# (all that the build and tests need when called without arguments).
+set -euo pipefail
+
+packages=("$@")
+if [ ${#packages[@]} -eq 0 ]; then
+  packages=(cmake make g++ clang-14 libclang-rt-14-dev libgtest-dev libgmock-dev
+            libbenchmark-dev imagemagick python3 binutils)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+echo "Installing: ${missing[*]}"
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -1,0 +1,229 @@
+// Reads uncompressed BMP files (1, 4, 8, 16, 24, 32 bits per pixel) and
+// 16-bit bit-field files, rows stored bottom row first.
+#include <cstdint>
+#include <limits>
+
+#include "bmp/headers.h"
+#include "bmp/row_size.h"
+#include "image/bitmap_image.h"
+#include "platform/file.h"
+#include "platform/memory.h"
+
+namespace quendral {
+namespace {
+
+bool IsAcceptedKind(std::uint32_t compression, int bitCount) {
+  if (compression == kCompressionNone) {
+    switch (bitCount) {
+      case 1: case 4: case 8: case 16: case 24: case 32:
+        return true;
+      default:
+        return false;
+    }
+  }
+  return compression == kCompressionBitFields && bitCount == 16;
+}
+
+int ShiftToFiveBits(std::uint16_t mask) {
+  int shift = 0;
+  while ((mask >> shift) > 31) ++shift;
+  return shift;
+}
+
+struct BitFields {
+  std::uint16_t mask[3] = {0x7C00, 0x03E0, 0x001F};  // red, green, blue: 5-5-5
+  int shift[3] = {0, 0, 0};
+};
+
+}  // namespace
+
+bool BitmapImage::Load(const char* path) {
+  if (!CheckTypeSizes()) return false;
+  File file = File::Open(path, "rb");
+  if (!file.IsOpen()) {
+    SetDepth(1);
+    Resize(1, 1);
+    return false;
+  }
+  return Load(file);
+}
+
+bool BitmapImage::Load(File& file) {
+  FileHeader fileHeader;
+  bool complete = ReadField(file, fileHeader.bfType);
+  // A file that is not a BMP leaves the image exactly as it was.
+  if (fileHeader.bfType != kBmpSignature) return false;
+  complete &= ReadField(file, fileHeader.bfSize);
+  complete &= ReadField(file, fileHeader.bfReserved1);
+  complete &= ReadField(file, fileHeader.bfReserved2);
+  complete &= ReadField(file, fileHeader.bfOffBits);
+  InfoHeader info;
+  complete &= ReadInfoHeaderFields(file, info);
+
+  auto resetExit = [this] {
+    Resize(1, 1);
+    SetDepth(1);
+    return false;
+  };
+  if (!complete) return resetExit();
+
+  // The resolution is kept even when the kind or size is refused below.
+  xPelsPerMeter_ = info.biXPelsPerMeter;
+  yPelsPerMeter_ = info.biYPelsPerMeter;
+
+  const int depth = info.biBitCount;
+  if (!IsAcceptedKind(info.biCompression, depth)) return resetExit();
+  SetDepth(depth);
+  if (info.biWidth <= 0 || info.biHeight <= 0) return resetExit();
+  // Rows whose bit count leaves 32 bits, and pictures beyond the pixel
+  // limit or the memory at hand, are refused rather than misread.
+  if (std::int64_t{info.biWidth} * depth > std::numeric_limits<std::int32_t>::max())
+    return resetExit();
+  if (!Resize(info.biWidth, info.biHeight)) return resetExit();
+
+  // What lies between the headers and the pixels, as a signed count.
+  const auto afterHeaders = static_cast<std::int32_t>(fileHeader.bfOffBits - kHeadersSize);
+  std::int64_t gap = afterHeaders;
+
+  const bool indexed = depth == 1 || depth == 4 || depth == 8;
+  if (indexed && !EnsurePalette()) return resetExit();
+  if (indexed) {
+    // The number of colour-table entries comes from bfOffBits; entries the
+    // file does not give are white.
+    const int tableSize = IntegerPower(2, depth);
+    int entries = afterHeaders / 4;
+    if (entries > tableSize) entries = tableSize;
+    if (entries < 0) entries = 0;
+    // Each entry is read straight into the table (blue, green, red, then the
+    // reserved byte as alpha); an entry the file ends inside keeps the
+    // standard colour's bytes that did not arrive.
+    for (int k = 0; k < entries; ++k) ReadExact(&palette_[k], 1, 4, file);
+    for (int k = entries; k < ColorCount(); ++k) SetPaletteEntry(k, kWhite);
+    gap -= 4 * tableSize;
+  } else if (depth == 16 && info.biCompression == kCompressionBitFields) {
+    gap -= 12;
+  }
+  if (gap < 0) gap = 0;
+
+  if (depth == 16) return LoadBitFieldRows(file, info.biCompression, gap);
+
+  if (gap > 0 && !file.AtEnd()) file.Skip(static_cast<std::size_t>(gap));
+
+  const std::int64_t stride = RowStride(width_, depth);
+  std::unique_ptr<std::uint8_t[]> row = AllocateArray<std::uint8_t>(static_cast<std::size_t>(stride));
+  if (!row) return resetExit();
+  const int size = static_cast<int>(stride);
+  for (int j = height_ - 1; j >= 0; --j) {
+    if (file.Read(row.get(), 1, static_cast<std::size_t>(stride)) != static_cast<std::size_t>(stride))
+      break;  // a picture cut short keeps white rows above what it gave
+    bool decoded = false;
+    switch (depth) {
+      case 32: decoded = DecodeRow32(row.get(), size, j); break;
+      case 24: decoded = DecodeRow24(row.get(), size, j); break;
+      case 8: decoded = DecodeRow8(row.get(), size, j); break;
+      case 4: decoded = DecodeRow4(row.get(), size, j); break;
+      case 1: decoded = DecodeRow1(row.get(), size, j); break;
+      default: break;
+    }
+    if (!decoded) break;
+  }
+  return true;
+}
+
+bool BitmapImage::LoadBitFieldRows(File& file, std::uint32_t compression, std::int64_t gap) {
+  BitFields fields;
+  if (compression != kCompressionNone) {
+    // Each mask is 32 bits on disk; only its low half takes effect.
+    std::uint16_t scratch = 0;
+    for (std::uint16_t& mask : fields.mask) {
+      ReadField(file, mask);
+      ReadField(file, scratch);
+    }
+  }
+  if (gap > 0 && !file.AtEnd()) file.Skip(static_cast<std::size_t>(gap));
+  for (int c = 0; c < 3; ++c) fields.shift[c] = ShiftToFiveBits(fields.mask[c]);
+
+  // Each row is read with one call, and the words are taken from it as if
+  // read one at a time: once the file ends, the word last read (or the part
+  // of a word that arrived) stands for every pixel the file does not give.
+  const std::size_t padding = (4 - (2 * static_cast<std::size_t>(width_)) % 4) % 4;
+  const std::size_t rowBytes = 2 * static_cast<std::size_t>(width_) + padding;
+  std::unique_ptr<std::uint8_t[]> row = AllocateArray<std::uint8_t>(rowBytes);
+  if (!row) {
+    Resize(1, 1);
+    SetDepth(1);
+    return false;
+  }
+  std::uint16_t word = 0;
+  for (int j = height_ - 1; j >= 0; --j) {
+    const std::size_t got = file.AtEnd() ? 0 : file.Read(row.get(), 1, rowBytes);
+    ColorQuad* pixels = Row(j);
+    for (int i = 0; i < width_; ++i) {
+      const std::size_t at = 2 * static_cast<std::size_t>(i);
+      if (at + 2 <= got) {
+        word = LoadLittleEndian16(row.get() + at);
+      } else if (at + 1 == got) {
+        word = static_cast<std::uint16_t>((word & 0xFF00) | row[at]);
+      }
+      pixels[i].red = static_cast<std::uint8_t>(8 * ((word & fields.mask[0]) >> fields.shift[0]));
+      pixels[i].green = static_cast<std::uint8_t>(8 * ((word & fields.mask[1]) >> fields.shift[1]));
+      pixels[i].blue = static_cast<std::uint8_t>(8 * ((word & fields.mask[2]) >> fields.shift[2]));
+    }
+  }
+  return true;
+}
+
+bool BitmapImage::DecodeRow32(const std::uint8_t* buffer, int bufferSize, int j) {
+  if (std::int64_t{4} * width_ > bufferSize) return false;
+  ColorQuad* pixels = Row(j);
+  for (int i = 0; i < width_; ++i, buffer += 4)
+    pixels[i] = ColorQuad{buffer[0], buffer[1], buffer[2], buffer[3]};
+  return true;
+}
+
+bool BitmapImage::DecodeRow24(const std::uint8_t* buffer, int bufferSize, int j) {
+  if (std::int64_t{3} * width_ > bufferSize) return false;
+  ColorQuad* pixels = Row(j);
+  for (int i = 0; i < width_; ++i, buffer += 3) {
+    pixels[i].blue = buffer[0];
+    pixels[i].green = buffer[1];
+    pixels[i].red = buffer[2];
+  }
+  return true;
+}
+
+bool BitmapImage::DecodeRow8(const std::uint8_t* buffer, int bufferSize, int j) {
+  if (width_ > bufferSize) return false;
+  ColorQuad* pixels = Row(j);
+  if (const ColorQuad* table = TableFor(8)) {
+    for (int i = 0; i < width_; ++i) pixels[i] = table[buffer[i]];
+  } else {
+    for (int i = 0; i < width_; ++i) pixels[i] = PaletteEntry(buffer[i]);
+  }
+  return true;
+}
+
+bool BitmapImage::DecodeRow4(const std::uint8_t* buffer, int bufferSize, int j) {
+  if (width_ > std::int64_t{2} * bufferSize) return false;
+  ColorQuad* pixels = Row(j);
+  const ColorQuad* table = TableFor(4);
+  for (int i = 0; i < width_; ++i) {
+    const std::uint8_t byte = buffer[i / 2];
+    const int index = (i % 2 == 0) ? (byte >> 4) : (byte & 0x0F);
+    pixels[i] = table ? table[index] : PaletteEntry(index);
+  }
+  return true;
+}
+
+bool BitmapImage::DecodeRow1(const std::uint8_t* buffer, int bufferSize, int j) {
+  if (width_ > std::int64_t{8} * bufferSize) return false;
+  ColorQuad* pixels = Row(j);
+  const ColorQuad* table = TableFor(1);
+  for (int i = 0; i < width_; ++i) {
+    const int index = (buffer[i / 8] >> (7 - i % 8)) & 1;
+    pixels[i] = table ? table[index] : PaletteEntry(index);
+  }
+  return true;
+}
+
+}  // namespace quendral

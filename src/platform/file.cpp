@@ -1,0 +1,82 @@
+#include "platform/file.h"
+
+#include <atomic>
+#include <utility>
+
+namespace quendral {
+namespace {
+
+std::atomic<int> g_openFiles{0};
+
+}  // namespace
+
+File::File(std::FILE* stream) : stream_(stream) {
+  if (stream_ != nullptr) g_openFiles.fetch_add(1, std::memory_order_relaxed);
+}
+
+File::~File() { Close(); }
+
+File::File(File&& other) noexcept : stream_(std::exchange(other.stream_, nullptr)) {}
+
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    Close();
+    stream_ = std::exchange(other.stream_, nullptr);
+  }
+  return *this;
+}
+
+File File::Open(const char* path, const char* mode) {
+  if (path == nullptr || mode == nullptr) return File();
+  return File(std::fopen(path, mode));
+}
+
+File File::Adopt(std::FILE* stream) { return File(stream); }
+
+File File::FromMemory(const void* data, std::size_t size) {
+#if defined(_WIN32)
+  (void)data;
+  (void)size;
+  return File();
+#else
+  // Some C libraries refuse a zero-sized memory stream; an empty input is
+  // still a valid case, so give it an empty anonymous file instead.
+  if (size == 0) return File(std::tmpfile());
+  return File(fmemopen(const_cast<void*>(data), size, "rb"));
+#endif
+}
+
+std::size_t File::Read(void* buffer, std::size_t itemSize, std::size_t count) {
+  if (stream_ == nullptr || itemSize == 0 || count == 0) return 0;
+  return std::fread(buffer, itemSize, count, stream_);
+}
+
+std::size_t File::Write(const void* buffer, std::size_t itemSize, std::size_t count) {
+  if (stream_ == nullptr || itemSize == 0 || count == 0) return 0;
+  return std::fwrite(buffer, itemSize, count, stream_);
+}
+
+bool File::AtEnd() const { return stream_ != nullptr && std::feof(stream_) != 0; }
+
+bool File::Skip(std::size_t count) {
+  char scratch[4096];
+  while (count > 0) {
+    std::size_t piece = count < sizeof scratch ? count : sizeof scratch;
+    if (Read(scratch, 1, piece) != piece) return false;
+    count -= piece;
+  }
+  return true;
+}
+
+bool File::Close() {
+  if (stream_ == nullptr) return false;
+  bool flushed = std::fflush(stream_) == 0;
+  bool closed = std::fclose(stream_) == 0;
+  stream_ = nullptr;
+  g_openFiles.fetch_sub(1, std::memory_order_relaxed);
+  return flushed && closed;
+}
+
+int File::OpenCount() { return g_openFiles.load(std::memory_order_relaxed); }
+
+}  // namespace quendral
