@@ -1,9 +1,11 @@
 // Reads uncompressed BMP files (1, 4, 8, 16, 24, 32 bits per pixel) and
 // 16-bit bit-field files, rows stored bottom row first.
+#include <algorithm>
 #include <cstdint>
 #include <limits>
 
 #include "bmp/headers.h"
+#include "bmp/row_loops.h"
 #include "bmp/row_size.h"
 #include "image/bitmap_image.h"
 #include "platform/file.h"
@@ -34,6 +36,18 @@ struct BitFields {
   std::uint16_t mask[3] = {0x7C00, 0x03E0, 0x001F};  // red, green, blue: 5-5-5
   int shift[3] = {0, 0, 0};
 };
+
+// Each channel is its masked bits brought down to at most 5 bits, times 8;
+// alpha is 0.
+ColorQuad DecodeWord(std::uint16_t word, const BitFields& f) {
+  return ColorQuad{static_cast<std::uint8_t>(8 * ((word & f.mask[2]) >> f.shift[2])),
+                   static_cast<std::uint8_t>(8 * ((word & f.mask[1]) >> f.shift[1])),
+                   static_cast<std::uint8_t>(8 * ((word & f.mask[0]) >> f.shift[0])), 0};
+}
+
+// Pictures from this many pixels on repay building a table of every word's
+// pixel (65,536 entries) many times over.
+constexpr std::int64_t kWordTableMinPixels = std::int64_t{1} << 18;
 
 }  // namespace
 
@@ -79,7 +93,9 @@ bool BitmapImage::Load(File& file) {
   // limit or the memory at hand, are refused rather than misread.
   if (std::int64_t{info.biWidth} * depth > std::numeric_limits<std::int32_t>::max())
     return resetExit();
-  if (!Resize(info.biWidth, info.biHeight)) return resetExit();
+  // Every pixel is written below, decoded or white, so the block is not
+  // made white first.
+  if (!ResizeUnfilled(info.biWidth, info.biHeight)) return resetExit();
 
   // What lies between the headers and the pixels, as a signed count.
   const auto afterHeaders = static_cast<std::int32_t>(fileHeader.bfOffBits - kHeadersSize);
@@ -109,24 +125,33 @@ bool BitmapImage::Load(File& file) {
 
   if (gap > 0 && !file.AtEnd()) file.Skip(static_cast<std::size_t>(gap));
 
-  const std::int64_t stride = RowStride(width_, depth);
-  std::unique_ptr<std::uint8_t[]> row = AllocateArray<std::uint8_t>(static_cast<std::size_t>(stride));
-  if (!row) return resetExit();
-  const int size = static_cast<int>(stride);
-  for (int j = height_ - 1; j >= 0; --j) {
-    if (file.Read(row.get(), 1, static_cast<std::size_t>(stride)) != static_cast<std::size_t>(stride))
-      break;  // a picture cut short keeps white rows above what it gave
-    bool decoded = false;
-    switch (depth) {
-      case 32: decoded = DecodeRow32(row.get(), size, j); break;
-      case 24: decoded = DecodeRow24(row.get(), size, j); break;
-      case 8: decoded = DecodeRow8(row.get(), size, j); break;
-      case 4: decoded = DecodeRow4(row.get(), size, j); break;
-      case 1: decoded = DecodeRow1(row.get(), size, j); break;
-      default: break;
+  // Rows are fetched many at a time and decoded from the chunk; a picture
+  // cut short keeps the complete rows it gave, and white rows above them,
+  // exactly as when each row is fetched by itself.
+  const std::size_t stride = static_cast<std::size_t>(RowStride(width_, depth));
+  const std::size_t rowsPerRead = rows::RowsPerTransfer(stride, height_);
+  std::unique_ptr<std::uint8_t[]> chunk = AllocateArray<std::uint8_t>(rowsPerRead * stride);
+  if (!chunk) return resetExit();
+  const ColorQuad* table = palette_.get();
+  int j = height_ - 1;
+  while (j >= 0) {
+    const std::size_t wanted = std::min(rowsPerRead, static_cast<std::size_t>(j) + 1);
+    const std::size_t complete = file.Read(chunk.get(), 1, wanted * stride) / stride;
+    for (std::size_t r = 0; r < complete; ++r, --j) {
+      const std::uint8_t* in = chunk.get() + r * stride;
+      ColorQuad* out = Row(j);
+      switch (depth) {
+        case 32: rows::Expand32(in, out, width_); break;
+        case 24: rows::Expand24(in, out, width_); break;
+        case 8: rows::Expand8(in, out, width_, table); break;
+        case 4: rows::Expand4(in, out, width_, table); break;
+        default: rows::Expand1(in, out, width_, table); break;
+      }
     }
-    if (!decoded) break;
+    if (complete < wanted) break;
   }
+  // Rows 0 .. j were not given: they stay white.
+  std::fill_n(Row(0), static_cast<std::size_t>(j + 1) * static_cast<std::size_t>(width_), kWhite);
   return true;
 }
 
@@ -143,31 +168,50 @@ bool BitmapImage::LoadBitFieldRows(File& file, std::uint32_t compression, std::i
   if (gap > 0 && !file.AtEnd()) file.Skip(static_cast<std::size_t>(gap));
   for (int c = 0; c < 3; ++c) fields.shift[c] = ShiftToFiveBits(fields.mask[c]);
 
-  // Each row is read with one call, and the words are taken from it as if
-  // read one at a time: once the file ends, the word last read (or the part
-  // of a word that arrived) stands for every pixel the file does not give.
+  // The words are taken from the rows as if read one at a time: once the
+  // file ends, the word last read (or the part of a word that arrived)
+  // stands for every pixel the file does not give.
   const std::size_t padding = (4 - (2 * static_cast<std::size_t>(width_)) % 4) % 4;
   const std::size_t rowBytes = 2 * static_cast<std::size_t>(width_) + padding;
-  std::unique_ptr<std::uint8_t[]> row = AllocateArray<std::uint8_t>(rowBytes);
-  if (!row) {
+  const std::size_t rowsPerRead = rows::RowsPerTransfer(rowBytes, height_);
+  std::unique_ptr<std::uint8_t[]> chunk = AllocateArray<std::uint8_t>(rowsPerRead * rowBytes);
+  // Large pictures decode each word through a table of all 65,536 answers.
+  const bool useTable = std::int64_t{width_} * height_ >= kWordTableMinPixels;
+  std::unique_ptr<ColorQuad[]> wordTable = useTable ? AllocateArray<ColorQuad>(65536) : nullptr;
+  if (!chunk || (useTable && !wordTable)) {
     Resize(1, 1);
     SetDepth(1);
     return false;
   }
+  if (useTable) {
+    for (unsigned w = 0; w < 65536; ++w)
+      wordTable[w] = DecodeWord(static_cast<std::uint16_t>(w), fields);
+  }
+
   std::uint16_t word = 0;
-  for (int j = height_ - 1; j >= 0; --j) {
-    const std::size_t got = file.AtEnd() ? 0 : file.Read(row.get(), 1, rowBytes);
-    ColorQuad* pixels = Row(j);
-    for (int i = 0; i < width_; ++i) {
-      const std::size_t at = 2 * static_cast<std::size_t>(i);
-      if (at + 2 <= got) {
-        word = LoadLittleEndian16(row.get() + at);
-      } else if (at + 1 == got) {
-        word = static_cast<std::uint16_t>((word & 0xFF00) | row[at]);
+  int j = height_ - 1;
+  while (j >= 0) {
+    const std::size_t wanted = std::min(rowsPerRead, static_cast<std::size_t>(j) + 1);
+    const std::size_t got = file.AtEnd() ? 0 : file.Read(chunk.get(), 1, wanted * rowBytes);
+    for (std::size_t r = 0; r < wanted; ++r, --j) {
+      const std::uint8_t* in = chunk.get() + r * rowBytes;
+      const std::size_t before = r * rowBytes;
+      const std::size_t rowGot = got <= before ? 0 : std::min(got - before, rowBytes);
+      ColorQuad* out = Row(j);
+      if (useTable && rowGot >= 2 * static_cast<std::size_t>(width_)) {
+        rows::Expand16(in, out, width_, wordTable.get());
+        word = LoadLittleEndian16(in + 2 * static_cast<std::size_t>(width_ - 1));
+        continue;
       }
-      pixels[i].red = static_cast<std::uint8_t>(8 * ((word & fields.mask[0]) >> fields.shift[0]));
-      pixels[i].green = static_cast<std::uint8_t>(8 * ((word & fields.mask[1]) >> fields.shift[1]));
-      pixels[i].blue = static_cast<std::uint8_t>(8 * ((word & fields.mask[2]) >> fields.shift[2]));
+      for (int i = 0; i < width_; ++i) {
+        const std::size_t at = 2 * static_cast<std::size_t>(i);
+        if (at + 2 <= rowGot) {
+          word = LoadLittleEndian16(in + at);
+        } else if (at + 1 == rowGot) {
+          word = static_cast<std::uint16_t>((word & 0xFF00) | in[at]);
+        }
+        out[i] = DecodeWord(word, fields);
+      }
     }
   }
   return true;

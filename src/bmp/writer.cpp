@@ -1,11 +1,13 @@
 // Writes a picture as a BMP file at its own depth: uncompressed at 1, 4, 8,
 // 24 and 32 bits, 5-6-5 bit fields at 16 bits, rows bottom row first, each
 // filled with zero bytes to a multiple of 4.
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <limits>
 
 #include "bmp/headers.h"
+#include "bmp/row_loops.h"
 #include "bmp/row_size.h"
 #include "image/bitmap_image.h"
 #include "image/palette_matcher.h"
@@ -38,10 +40,6 @@ Layout ComputeLayout(int width, int height, int depth) {
   }
   layout.fileBytes = (layout.tableBytes + layout.totalPixelBytes) + 54.0;
   return layout;
-}
-
-std::uint16_t PackFiveSixFive(const ColorQuad& p) {
-  return static_cast<std::uint16_t>(((p.red >> 3) << 11) | ((p.green >> 2) << 5) | (p.blue >> 3));
 }
 
 std::int32_t StoredResolution(std::int32_t pelsPerMeter) {
@@ -115,36 +113,35 @@ SaveStatus BitmapImage::SaveWithStatus(const char* path) {
     // The red, green and blue masks as 32-bit little-endian values.
     static const std::uint8_t kMasks[12] = {0x00, 0xF8, 0, 0, 0xE0, 0x07, 0, 0, 0x1F, 0x00, 0, 0};
     if (file.Write(kMasks, 1, sizeof kMasks) != sizeof kMasks) return failed();
-    const std::size_t padding = (4 - (2 * static_cast<std::size_t>(width_)) % 4) % 4;
-    const std::size_t rowBytes = 2 * static_cast<std::size_t>(width_) + padding;
-    std::unique_ptr<std::uint8_t[]> row = AllocateArray<std::uint8_t>(rowBytes);
-    if (!row) return failed();
-    std::memset(row.get(), 0, rowBytes);
-    for (int j = height_ - 1; j >= 0; --j) {
-      const ColorQuad* pixels = Row(j);
-      for (int i = 0; i < width_; ++i) StoreLittleEndian16(row.get() + 2 * i, PackFiveSixFive(pixels[i]));
-      if (file.Write(row.get(), 1, rowBytes) != rowBytes) return failed();
-    }
-  } else {
-    const std::int64_t stride = RowStride(width_, depth_);
-    std::unique_ptr<std::uint8_t[]> row = AllocateArray<std::uint8_t>(static_cast<std::size_t>(stride));
-    if (!row) return failed();
-    // Cleared once: every encoder rewrites its data bytes for every row and
-    // never touches the padding behind them.
-    std::memset(row.get(), 0, static_cast<std::size_t>(stride));
-    const int size = static_cast<int>(stride);
-    PaletteMatcher matcher(*this);
-    for (int j = height_ - 1; j >= 0; --j) {
-      bool encoded = false;
+  }
+
+  // Rows are encoded many at a time into one chunk, written with one call.
+  // The chunk is cleared once: every encoder rewrites its data bytes for
+  // every row and never touches the padding behind them.
+  const std::size_t stride = static_cast<std::size_t>(
+      depth_ == 16 ? 2 * std::int64_t{width_} + (4 - (2 * std::int64_t{width_}) % 4) % 4
+                   : RowStride(width_, depth_));
+  const std::size_t rowsPerWrite = rows::RowsPerTransfer(stride, height_);
+  std::unique_ptr<std::uint8_t[]> chunk = AllocateArray<std::uint8_t>(rowsPerWrite * stride);
+  if (!chunk) return failed();
+  std::memset(chunk.get(), 0, rowsPerWrite * stride);
+  const int size = static_cast<int>(stride);
+  PaletteMatcher matcher(*this);
+  int j = height_ - 1;
+  while (j >= 0) {
+    const std::size_t count = std::min(rowsPerWrite, static_cast<std::size_t>(j) + 1);
+    for (std::size_t r = 0; r < count; ++r, --j) {
+      std::uint8_t* out = chunk.get() + r * stride;
       switch (depth_) {
-        case 32: encoded = EncodeRow32(row.get(), size, j); break;
-        case 24: encoded = EncodeRow24(row.get(), size, j); break;
-        default: encoded = EncodeIndexedRow(row.get(), size, j, depth_, matcher); break;
+        case 32: rows::Pack32(Row(j), out, width_); break;
+        case 24: rows::Pack24(Row(j), out, width_); break;
+        case 16: rows::Pack565(Row(j), out, width_); break;
+        default:
+          if (!EncodeIndexedRow(out, size, j, depth_, matcher)) return failed();
+          break;
       }
-      if (!encoded) return failed();
-      if (file.Write(row.get(), 1, static_cast<std::size_t>(stride)) != static_cast<std::size_t>(stride))
-        return failed();
     }
+    if (file.Write(chunk.get(), 1, count * stride) != count * stride) return failed();
   }
 
   if (!output.Commit(status.systemError)) {
@@ -156,24 +153,13 @@ SaveStatus BitmapImage::SaveWithStatus(const char* path) {
 
 bool BitmapImage::EncodeRow32(std::uint8_t* buffer, int bufferSize, int row) const {
   if (std::int64_t{4} * width_ > bufferSize) return false;
-  const ColorQuad* pixels = Row(row);
-  for (int i = 0; i < width_; ++i, buffer += 4) {
-    buffer[0] = pixels[i].blue;
-    buffer[1] = pixels[i].green;
-    buffer[2] = pixels[i].red;
-    buffer[3] = pixels[i].alpha;
-  }
+  rows::Pack32(Row(row), buffer, width_);
   return true;
 }
 
 bool BitmapImage::EncodeRow24(std::uint8_t* buffer, int bufferSize, int row) const {
   if (std::int64_t{3} * width_ > bufferSize) return false;
-  const ColorQuad* pixels = Row(row);
-  for (int i = 0; i < width_; ++i, buffer += 3) {
-    buffer[0] = pixels[i].blue;
-    buffer[1] = pixels[i].green;
-    buffer[2] = pixels[i].red;
-  }
+  rows::Pack24(Row(row), buffer, width_);
   return true;
 }
 
@@ -192,8 +178,11 @@ bool BitmapImage::EncodeRow1(std::uint8_t* buffer, int bufferSize, int row) cons
   return EncodeIndexedRow(buffer, bufferSize, row, 1, matcher);
 }
 
-// Pixels are packed most significant bits first: index(i) of a byte's first
-// pixel weighs 16 (4 bits) or 128 (1 bit); bits past the last pixel are 0.
+// Pixels are packed most significant bits first: byte k holds the low 8
+// bits of the sum of index(i) x 2^(depth x (pixels per byte - 1 - place of
+// pixel i in the byte)) over its pixels, so the first pixel of a byte weighs
+// 16 (4 bits) or 128 (1 bit); bits past the last pixel are 0. The loops
+// below do that for the whole bytes of a row, then for the part byte.
 bool BitmapImage::EncodeIndexedRow(std::uint8_t* buffer, int bufferSize, int row, int depth,
                                    PaletteMatcher& matcher) const {
   const int pixelsPerByte = 8 / depth;
@@ -203,13 +192,24 @@ bool BitmapImage::EncodeIndexedRow(std::uint8_t* buffer, int bufferSize, int row
     for (int i = 0; i < width_; ++i) buffer[i] = matcher.Match(pixels[i]);
     return true;
   }
-  const int bytes = (width_ + pixelsPerByte - 1) / pixelsPerByte;
-  for (int k = 0; k < bytes; ++k) {
+  const int wholeBytes = width_ / pixelsPerByte;
+  if (depth == 4) {
+    for (int k = 0; k < wholeBytes; ++k, pixels += 2)
+      buffer[k] =
+          static_cast<std::uint8_t>(16u * matcher.Match(pixels[0]) + matcher.Match(pixels[1]));
+  } else {
+    for (int k = 0; k < wholeBytes; ++k, pixels += 8) {
+      unsigned sum = 0;
+      for (int b = 0; b < 8; ++b) sum += static_cast<unsigned>(matcher.Match(pixels[b])) << (7 - b);
+      buffer[k] = static_cast<std::uint8_t>(sum);
+    }
+  }
+  const int rest = width_ - wholeBytes * pixelsPerByte;
+  if (rest > 0) {
     unsigned sum = 0;
-    const int first = k * pixelsPerByte;
-    for (int b = 0; b < pixelsPerByte && first + b < width_; ++b)
-      sum += static_cast<unsigned>(matcher.Match(pixels[first + b])) << (depth * (pixelsPerByte - 1 - b));
-    buffer[k] = static_cast<std::uint8_t>(sum);
+    for (int b = 0; b < rest; ++b)
+      sum += static_cast<unsigned>(matcher.Match(pixels[b])) << (depth * (pixelsPerByte - 1 - b));
+    buffer[wholeBytes] = static_cast<std::uint8_t>(sum);
   }
   return true;
 }

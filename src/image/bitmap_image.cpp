@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 
+#include "platform/huge_pages.h"
 #include "platform/memory.h"
 
 namespace quendral {
@@ -53,7 +54,9 @@ BitmapImage::BitmapImage() : pixels_(AllocateArray<ColorQuad>(1)) {
 
 BitmapImage::BitmapImage(const BitmapImage& source) : BitmapImage() {
   SetDepth(source.Depth());
-  Resize(source.Width(), source.Height());
+  // Not made white first: every pixel is copied below. Should the memory
+  // not be had, the image stays the default one white pixel.
+  ResizeUnfilled(source.Width(), source.Height());
   SetResolution(source.HorizontalDpi(), source.VerticalDpi());
   if (IsIndexedDepth(depth_)) {
     for (int k = 0; k < ColorCount(); ++k) SetPaletteEntry(k, source.PaletteEntry(k));
@@ -118,6 +121,13 @@ bool BitmapImage::EnsurePalette() {
 }
 
 bool BitmapImage::Resize(int newWidth, int newHeight) {
+  if (!ResizeUnfilled(newWidth, newHeight)) return false;
+  std::fill_n(pixels_.get(), static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_),
+              kWhite);
+  return true;
+}
+
+bool BitmapImage::ResizeUnfilled(int newWidth, int newHeight) {
   if (newWidth < 1 || newHeight < 1) return false;
   const std::int64_t count = std::int64_t{newWidth} * newHeight;
   if (count > kMaxPixels) return false;
@@ -125,7 +135,7 @@ bool BitmapImage::Resize(int newWidth, int newHeight) {
   // old picture whole.
   std::unique_ptr<ColorQuad[]> pixels = AllocateArray<ColorQuad>(static_cast<std::size_t>(count));
   if (!pixels) return false;
-  std::fill_n(pixels.get(), static_cast<std::size_t>(count), kWhite);
+  AdviseHugePages(pixels.get(), static_cast<std::size_t>(count) * sizeof(ColorQuad));
   pixels_ = std::move(pixels);
   width_ = newWidth;
   height_ = newHeight;

@@ -107,6 +107,9 @@ class BitmapImage {
   bool EnsurePalette();
 
  private:
+  // Resize without making the pixels white, for a caller that writes every
+  // pixel before any is read: the block's first touch is then that write.
+  bool ResizeUnfilled(int newWidth, int newHeight);
   bool LoadBitFieldRows(File& file, std::uint32_t compression, std::int64_t gap);
   // The colour table when the image holds one of 2^depth entries at exactly
   // that depth, so that every index of that many bits is inside it.

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
+#include <memory>
 
 #include "image/color_quad.h"
 
@@ -12,8 +14,11 @@ class BitmapImage;
 // Gives exactly what BitmapImage::NearestPaletteIndex gives: the entry with
 // the smallest squared RGB distance, the lowest index among equals. Answers
 // are remembered per colour, so pictures with few distinct colours (every
-// picture loaded from a paletted file) cost one lookup a pixel. The colour
-// table must not change while a matcher is in use.
+// picture loaded from a paletted file) cost one lookup a pixel. Pictures
+// with many (a photo saved with a colour table) soon have the table sorted
+// into cells of the colour cube, so that a colour is compared only with
+// the entries that can be nearest to it. The colour table must not change
+// while a matcher is in use.
 class PaletteMatcher {
  public:
   explicit PaletteMatcher(const BitmapImage& image);
@@ -21,10 +26,7 @@ class PaletteMatcher {
   std::uint8_t Match(const ColorQuad& colour) {
     const std::uint32_t key = Key(colour);
     const std::uint32_t slot = (key * 2654435761u) >> (32 - kCacheBits);
-    if (keys_[slot] != key) {
-      keys_[slot] = key;
-      indices_[slot] = Scan(colour);
-    }
+    if (keys_[slot] != key) Remember(slot, key, colour);
     return indices_[slot];
   }
 
@@ -33,13 +35,40 @@ class PaletteMatcher {
 
  private:
   static constexpr int kCacheBits = 12;
+  // The colour cube is cut into 8 x 8 x 8 cells of 32 levels a side.
+  static constexpr int kCellShift = 5;
+  static constexpr int kCells = 512;
+  // Colours searched the plain way before the cells are made (making them
+  // costs about as much as a thousand plain searches of a 256-entry table,
+  // and saves most of every later search), and the smallest table for
+  // which cells are worth it.
+  static constexpr int kCellsAfterSearches = 1024;
+  static constexpr int kCellsMinEntries = 16;
   static constexpr std::uint32_t kEmpty = 0xFFFFFFFFu;  // no colour has this key
 
+  // The colour's four bytes as one word with the alpha byte cleared: equal
+  // for equal red, green and blue, whatever the host's byte order. It is
+  // never kEmpty, as one of its bytes is 0.
   static std::uint32_t Key(const ColorQuad& c) {
-    return (std::uint32_t{c.red} << 16) | (std::uint32_t{c.green} << 8) | c.blue;
+    constexpr ColorQuad kColourOnly{0xFF, 0xFF, 0xFF, 0x00};
+    std::uint32_t word, mask;
+    std::memcpy(&word, &c, sizeof word);
+    std::memcpy(&mask, &kColourOnly, sizeof mask);
+    return word & mask;
   }
+  // Out of line: a picture takes this path once per colour it holds, the
+  // inlined lookup above once per pixel.
+  void Remember(std::uint32_t slot, std::uint32_t key, const ColorQuad& colour);
+  void BuildCells();
+  // Scan's answer, searching only the colour's cell's candidates.
+  std::uint8_t ScanCell(const ColorQuad& colour) const;
 
   int count_ = 0;
+  int searches_ = 0;
+  // Cell c's candidates are cellEntries_[cellStart_[c] .. cellStart_[c + 1]),
+  // in index order; null until made.
+  std::unique_ptr<std::uint32_t[]> cellStart_;
+  std::unique_ptr<std::uint8_t[]> cellEntries_;
   std::int32_t red_[256];
   std::int32_t green_[256];
   std::int32_t blue_[256];

@@ -4,6 +4,7 @@
 
 #include "image/bitmap_image.h"
 #include "image/palette_matcher.h"
+#include "platform/memory.h"
 
 namespace quendral {
 namespace {
@@ -58,6 +59,75 @@ PaletteMatcher::PaletteMatcher(const BitmapImage& image) {
     blue_[k] = entry.blue;
   }
   std::fill(std::begin(keys_), std::end(keys_), kEmpty);
+}
+
+void PaletteMatcher::Remember(std::uint32_t slot, std::uint32_t key, const ColorQuad& colour) {
+  keys_[slot] = key;
+  if (count_ >= kCellsMinEntries && ++searches_ == kCellsAfterSearches) BuildCells();
+  indices_[slot] = cellStart_ ? ScanCell(colour) : Scan(colour);
+}
+
+// For each cell, an entry is a candidate unless the nearest point of the
+// cell to it is farther from it than the farthest point of the cell is from
+// some other entry. Such an entry is strictly farther than that other entry
+// from every colour in the cell, so it can neither be nearest nor tie for
+// nearest; the first nearest among the candidates, in index order, is
+// therefore the first nearest of the whole table.
+void PaletteMatcher::BuildCells() {
+  std::unique_ptr<std::uint32_t[]> starts = AllocateArray<std::uint32_t>(kCells + 1);
+  std::unique_ptr<std::uint8_t[]> entries = AllocateArray<std::uint8_t>(
+      static_cast<std::size_t>(kCells) * static_cast<std::size_t>(count_));
+  if (!starts || !entries) return;  // the whole table is searched, as before
+  const std::int32_t* channel[3] = {red_, green_, blue_};
+  std::int32_t nearest[256];
+  std::uint32_t used = 0;
+  for (int cell = 0; cell < kCells; ++cell) {
+    // The lowest red, green and blue of the cell; each spans 32 levels.
+    const int low[3] = {(cell >> 6) << kCellShift, ((cell >> 3) & 7) << kCellShift,
+                        (cell & 7) << kCellShift};
+    std::int32_t bound = kNoDistance;
+    for (int k = 0; k < count_; ++k) {
+      std::int32_t near = 0, far = 0;
+      for (int c = 0; c < 3; ++c) {
+        const std::int32_t value = channel[c][k];
+        const std::int32_t lo = low[c], hi = low[c] + (1 << kCellShift) - 1;
+        const std::int32_t gap = value < lo ? lo - value : (value > hi ? value - hi : 0);
+        const std::int32_t span = std::max(value - lo, hi - value);
+        near += gap * gap;
+        far += span * span;
+      }
+      nearest[k] = near;
+      bound = std::min(bound, far);
+    }
+    starts[cell] = used;
+    for (int k = 0; k < count_; ++k)
+      if (nearest[k] <= bound) entries[used++] = static_cast<std::uint8_t>(k);
+  }
+  starts[kCells] = used;
+  cellStart_ = std::move(starts);
+  cellEntries_ = std::move(entries);
+}
+
+std::uint8_t PaletteMatcher::ScanCell(const ColorQuad& colour) const {
+  const int red = colour.red;
+  const int green = colour.green;
+  const int blue = colour.blue;
+  const int cell = ((red >> kCellShift) << 6) | ((green >> kCellShift) << 3) | (blue >> kCellShift);
+  int best = kNoDistance;
+  int result = 0;
+  for (std::uint32_t n = cellStart_[cell]; n < cellStart_[cell + 1]; ++n) {
+    const int k = cellEntries_[n];
+    const int dr = red_[k] - red;
+    const int dg = green_[k] - green;
+    const int db = blue_[k] - blue;
+    const int d = dr * dr + dg * dg + db * db;
+    if (d < best) {
+      best = d;
+      result = k;
+      if (d == 0) break;
+    }
+  }
+  return static_cast<std::uint8_t>(result);
 }
 
 std::uint8_t PaletteMatcher::Scan(const ColorQuad& colour) const {

@@ -43,12 +43,18 @@ bool Utf16ToUtf8(const char16_t* text, std::string& out) {
 NarrowPath::NarrowPath(const HostPathChar* wide) {
   if (wide == nullptr) return;
   const std::size_t n = std::wcslen(wide);
-  // Room for two bytes a character, the first byte 0 so that a failed
-  // conversion leaves an empty path.
-  text_.assign((n + 1) * 2, '\0');
+  // The ANSI code page is UTF-8 where the system or the host's manifest
+  // says so. UTF-8 holds every character but takes up to three bytes for
+  // one UTF-16 unit, and it refuses to report stand-ins (the conversion
+  // fails when asked to), so malformed text is refused outright instead.
+  const bool utf8 = GetACP() == CP_UTF8;
+  const std::size_t room = (n + 1) * (utf8 ? 3 : 2);
+  // The first byte 0, so that a failed conversion leaves an empty path.
+  text_.assign(room, '\0');
   BOOL usedDefault = FALSE;
-  const int written = WideCharToMultiByte(CP_ACP, 0, wide, -1, &text_[0],
-                                          static_cast<int>((n + 1) * 2), nullptr, &usedDefault);
+  const int written =
+      WideCharToMultiByte(CP_ACP, utf8 ? WC_ERR_INVALID_CHARS : 0, wide, -1, &text_[0],
+                          static_cast<int>(room), nullptr, utf8 ? nullptr : &usedDefault);
   // A character that the code page lacks would be replaced by a stand-in
   // and could name a different file; such a path is not opened at all.
   valid_ = written > 0 && !usedDefault;

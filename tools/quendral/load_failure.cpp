@@ -47,7 +47,10 @@ std::string ExplainLoadFailure(const std::string& path) {
 
   FileHeader fileHeader;
   InfoHeader info;
-  const bool complete = ReadFileHeaderFields(file, fileHeader) & ReadInfoHeaderFields(file, info);
+  // Both headers are read even when the first is cut short, as the reader does.
+  const bool fileHeaderComplete = ReadFileHeaderFields(file, fileHeader);
+  const bool infoHeaderComplete = ReadInfoHeaderFields(file, info);
+  const bool complete = fileHeaderComplete && infoHeaderComplete;
   if (fileHeader.bfType != kBmpSignature) return path + ": not a BMP file";
   if (!complete) return CannotRead(path, "the file ends inside the BMP headers");
   const int bitCount = info.biBitCount;
