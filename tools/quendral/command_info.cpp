@@ -1,3 +1,5 @@
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
@@ -41,6 +43,13 @@ int RunInfo(const Arguments& args) {
   const std::string& path = args[0];
   if (!File::Open(path.c_str(), "rb").IsOpen()) {
     PrintError("cannot open " + path + ": " + std::strerror(errno));
+    return kExitInputNotLoaded;
+  }
+  // A directory opens for reading on some systems but holds no headers;
+  // listing the defaults would present them as the file's.
+  struct stat record;
+  if (stat(path.c_str(), &record) == 0 && (record.st_mode & S_IFMT) == S_IFDIR) {
+    PrintError("cannot open " + path + ": " + std::strerror(EISDIR));
     return kExitInputNotLoaded;
   }
   const FileHeader f = ReadFileHeader(path.c_str());
