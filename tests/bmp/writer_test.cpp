@@ -60,11 +60,11 @@ TEST_F(Writer, OneWhitePixelAt24BitsIsThe58ByteFile) {
   Prepare(image, 24, 1, 1);
   // clang-format off
   const Bytes expected = {
-      0x42, 0x4D, 58, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0,            // file header
-      40, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 24, 0,            // size, width, height, planes, bits
-      0, 0, 0, 0, 4, 0, 0, 0, 0xC4, 0x0E, 0, 0, 0xC4, 0x0E, 0, 0,  // compression, image size, 3780 x2
-      0, 0, 0, 0, 0, 0, 0, 0,                                      // colours used and important
-      0xFF, 0xFF, 0xFF, 0x00};                                     // blue, green, red, padding
+      0x42, 0x4D, 58, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0,           // file header
+      40, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 24, 0,           // info header up to the bit count
+      0, 0, 0, 0, 4, 0, 0, 0, 0xC4, 0x0E, 0, 0, 0xC4, 0x0E, 0, 0, // kind, data size, resolution
+      0, 0, 0, 0, 0, 0, 0, 0,                                     // colours used and important
+      0xFF, 0xFF, 0xFF, 0x00};                                    // blue, green, red, padding
   // clang-format on
   EXPECT_EQ(SaveBytes(image), expected);
 }
