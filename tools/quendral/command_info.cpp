@@ -47,11 +47,16 @@ int RunInfo(const Arguments& args) {
   }
   // A directory opens for reading on some systems but holds no headers;
   // listing the defaults would present them as the file's.
-  struct stat record;
-  if (stat(path.c_str(), &record) == 0 && (record.st_mode & S_IFMT) == S_IFDIR) {
+  struct stat record {};
+  const bool known = stat(path.c_str(), &record) == 0;
+  if (known && (record.st_mode & S_IFMT) == S_IFDIR) {
     PrintError("cannot open " + path + ": " + std::strerror(EISDIR));
     return kExitInputNotLoaded;
   }
+  // Fields that lie beyond the end of a short file show their defaults; the
+  // summary says so, so that they are not taken for the file's own.
+  const bool headersCutShort =
+      known && (record.st_mode & S_IFMT) == S_IFREG && record.st_size < kHeadersSize;
   const FileHeader f = ReadFileHeader(path.c_str());
   const InfoHeader i = ReadInfoHeader(path.c_str());
   std::printf("bfType 0x%04X (%c%c)\n", f.bfType, Printable(f.bfType & 0xFF), Printable(f.bfType >> 8));
@@ -71,10 +76,11 @@ int RunInfo(const Arguments& args) {
   std::printf("biClrUsed %" PRIu32 "\n", i.biClrUsed);
   std::printf("biClrImportant %" PRIu32 "\n", i.biClrImportant);
   std::printf("summary: %" PRId32 " x %" PRId32 " pixels, %u bits per pixel, compression %" PRIu32
-              " (%s), %ld colour-table entries%s\n",
+              " (%s), %ld colour-table entries%s%s\n",
               i.biWidth, i.biHeight, unsigned{i.biBitCount}, i.biCompression,
               CompressionName(i.biCompression), ColourTableEntries(f, i),
-              f.bfType == kBmpSignature ? "" : "; not a BMP file");
+              f.bfType == kBmpSignature ? "" : "; not a BMP file",
+              headersCutShort ? "; the file ends inside the headers (later fields are defaults)" : "");
   return kExitOk;
 }
 
