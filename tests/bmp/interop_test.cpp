@@ -25,8 +25,10 @@ bool HaveConvert() {
 #define popen _popen
 #define pclose _pclose
 #else
+// Only ImageMagick's own convert will do: another program of that name (or
+// a stand-in that prints a notice) would fail every comparison.
 bool HaveConvert() {
-  return std::system("command -v convert >/dev/null 2>&1") == 0;
+  return std::system("convert -version 2>/dev/null | grep -q ImageMagick") == 0;
 }
 #endif
 
