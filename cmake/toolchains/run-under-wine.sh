@@ -10,24 +10,25 @@ prefix="$1"
 shift
 export WINEPREFIX="$prefix"
 export WINEDEBUG=-all
-# No Mono or Gecko installer dialogs: nothing here needs them.
-export WINEDLLOVERRIDES="mscoree,mshtml="
+# No Mono or Gecko installers and no menu entries in the user's home:
+# nothing here needs them.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 
 mkdir -p "$(dirname "$prefix")"
 # Parallel runs wait here while one of them prepares the prefix.
 (
   flock 9
   if [ ! -f "$prefix/system.reg" ]; then
-    wineboot -i </dev/null >/dev/null 2>&1
-    wineserver -w
+    wineboot -i </dev/null >/dev/null 2>&1 9>&-
+    wineserver -w 9>&-
   fi
   # Wine's server and its background processes are started apart from the
   # program, with no pipes of the caller: a reader of the program's output
   # (CTest, CMake) would otherwise wait for them to end, seconds after the
   # program has. They stay up a while after the last program ends, so a
   # series of runs shares them. A server already running returns at once.
-  if wineserver -p10 </dev/null >/dev/null 2>&1; then
-    wine cmd /c exit </dev/null >/dev/null 2>&1
+  if wineserver -p10 </dev/null >/dev/null 2>&1 9>&-; then
+    wine cmd /c exit </dev/null >/dev/null 2>&1 9>&-
   fi
 ) 9>"$prefix.lock"
 

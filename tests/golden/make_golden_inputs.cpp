@@ -58,8 +58,8 @@ struct Picture {
 
 Bytes Assemble(const Picture& p) {
   const std::size_t before = 54 + 4 * p.masks.size() + p.table.size() + p.extraOffset;
-  const auto offBits = p.offBits < 0 ? static_cast<std::uint32_t>(before)
-                                     : static_cast<std::uint32_t>(p.offBits);
+  const auto offBits =
+      p.offBits < 0 ? static_cast<std::uint32_t>(before) : static_cast<std::uint32_t>(p.offBits);
   Bytes out;
   Put16(out, 0x4D42);
   Put32(out, p.size != 0 ? p.size : static_cast<std::uint32_t>(before + p.pixels.size()));
@@ -79,7 +79,8 @@ Bytes Assemble(const Picture& p) {
   Put32(out, 0);
   for (std::uint32_t mask : p.masks) Put32(out, mask);
   out.insert(out.end(), p.table.begin(), p.table.end());
-  for (std::uint32_t k = 0; k < p.extraOffset; ++k) out.push_back(static_cast<std::uint8_t>(0xA5 ^ k));
+  for (std::uint32_t k = 0; k < p.extraOffset; ++k)
+    out.push_back(static_cast<std::uint8_t>(0xA5 ^ k));
   out.insert(out.end(), p.pixels.begin(), p.pixels.end());
   return out;
 }
@@ -112,7 +113,8 @@ Bytes PhotoRows(int width, int height, int bytesPerPixel, Noise& noise) {
   Bytes rows(stride * static_cast<std::size_t>(height), 0);
   for (int y = 0; y < height; ++y) {
     for (int x = 0; x < width; ++x) {
-      std::uint8_t* p = &rows[static_cast<std::size_t>(y) * stride + static_cast<std::size_t>(x) * bytesPerPixel];
+      std::uint8_t* p =
+          &rows[static_cast<std::size_t>(y) * stride + static_cast<std::size_t>(x) * bytesPerPixel];
       p[0] = static_cast<std::uint8_t>(255 * x / width + (noise.Byte() & 7));
       p[1] = static_cast<std::uint8_t>(255 * y / height + (noise.Byte() & 7));
       p[2] = static_cast<std::uint8_t>((x * y) & 0xFF);
@@ -139,7 +141,8 @@ Picture Direct(int width, int height, int depth, std::uint32_t seed) {
   p.width = width;
   p.height = height;
   p.depth = depth;
-  p.pixels = depth == 16 ? RandomRows(width, height, 16, noise) : PhotoRows(width, height, depth / 8, noise);
+  p.pixels = depth == 16 ? RandomRows(width, height, 16, noise)
+                         : PhotoRows(width, height, depth / 8, noise);
   return p;
 }
 
@@ -156,8 +159,8 @@ Picture WorkedExample() {
   p.width = 2;
   p.height = 2;
   p.depth = 32;
-  p.pixels = {10, 20, 30, 5, 40, 80, 120, 3,  // bottom row: (0, 1), (1, 1)
-              0,  0,  0,  9, 200, 100, 50, 7};
+  p.pixels = {10, 20, 30, 5, 40,  80,  120, 3,  // bottom row: (0, 1), (1, 1)
+              0,  0,  0,  9, 200, 100, 50,  7};
   return p;
 }
 
@@ -174,7 +177,9 @@ struct Input {
 std::vector<Input> GoldenInputs() {
   Noise seeds(2024);
   std::vector<Input> inputs;
-  auto add = [&](const std::string& name, const Picture& p) { inputs.push_back({name, Assemble(p)}); };
+  auto add = [&](const std::string& name, const Picture& p) {
+    inputs.push_back({name, Assemble(p)});
+  };
 
   add("d1-own-table-13x9", Indexed(13, 9, 1, Bytes{10, 200, 30, 0, 250, 5, 100, 0}, 1));
   add("d1-std-table-33x5", Indexed(33, 5, 1, Bytes{0, 0, 0, 0, 255, 255, 255, 0}, 2));
@@ -202,10 +207,14 @@ std::vector<Input> GoldenInputs() {
   add("d32-worked-2x2", WorkedExample());
 
   // Files cut short: the rows given load, the rest stays white.
-  inputs.push_back({"d24-cut-in-rows-29x13", CutTo(Assemble(Direct(29, 13, 24, 19)), 54 + 88 * 5 + 41)});
-  inputs.push_back({"d8-cut-in-table-8x8", CutTo(Assemble(Indexed(8, 8, 8, RandomTable(256, seeds), 20)), 54 + 301)});
-  inputs.push_back({"d16-cut-odd-byte-9x9", CutTo(Assemble(Direct(9, 9, 16, 21)), 54 + 20 * 3 + 7)});
-  inputs.push_back({"d16-565-cut-in-masks-6x6", CutTo(Assemble(BitFields(6, 6, {0xF800, 0x07E0, 0x001F}, 22)), 54 + 6)});
+  inputs.push_back(
+      {"d24-cut-in-rows-29x13", CutTo(Assemble(Direct(29, 13, 24, 19)), 54 + 88 * 5 + 41)});
+  inputs.push_back({"d8-cut-in-table-8x8",
+                    CutTo(Assemble(Indexed(8, 8, 8, RandomTable(256, seeds), 20)), 54 + 301)});
+  inputs.push_back(
+      {"d16-cut-odd-byte-9x9", CutTo(Assemble(Direct(9, 9, 16, 21)), 54 + 20 * 3 + 7)});
+  inputs.push_back({"d16-565-cut-in-masks-6x6",
+                    CutTo(Assemble(BitFields(6, 6, {0xF800, 0x07E0, 0x001F}, 22)), 54 + 6)});
 
   // Refused: cut inside the headers, not a BMP, compressed, top-down rows,
   // and sizes that would not fit in memory or in 32-bit arithmetic.
@@ -237,8 +246,8 @@ int main(int argc, char** argv) {
   for (const Input& input : GoldenInputs()) {
     const std::string path = std::string(argv[1]) + "/" + input.name + ".bmp";
     std::FILE* file = std::fopen(path.c_str(), "wb");
-    const bool written = file != nullptr &&
-                         std::fwrite(input.bytes.data(), 1, input.bytes.size(), file) == input.bytes.size();
+    const bool written = file != nullptr && std::fwrite(input.bytes.data(), 1, input.bytes.size(),
+                                                        file) == input.bytes.size();
     if (file == nullptr || std::fclose(file) != 0 || !written) {
       std::fprintf(stderr, "cannot write %s\n", path.c_str());
       return 1;

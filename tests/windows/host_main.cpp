@@ -2,9 +2,8 @@
 // own directory with LoadLibraryW, binds Quendral by name with
 // GetProcAddress and calls it with wide paths. It links nothing of the
 // library, so it sees only what the DLL itself exports.
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <algorithm>
 #include <atomic>
@@ -12,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -28,7 +28,8 @@ constexpr std::int32_t kNotLoaded = 1;
 fs::path OwnDirectory() {
   std::wstring buffer(MAX_PATH, L'\0');
   for (;;) {
-    const DWORD length = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    const DWORD length =
+        GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
     if (length < buffer.size()) {
       buffer.resize(length);
       return fs::path(buffer).parent_path();
@@ -52,7 +53,8 @@ class Library {
     const fs::path dll = OwnDirectory() / L"quendral.dll";
     module_ = LoadLibraryW(dll.c_str());
     if (module_ != nullptr)
-      entry_ = reinterpret_cast<QuendralEntry>(reinterpret_cast<void*>(GetProcAddress(module_, "Quendral")));
+      entry_ = reinterpret_cast<QuendralEntry>(
+          reinterpret_cast<void*>(GetProcAddress(module_, "Quendral")));
   }
   HMODULE module_ = nullptr;
   QuendralEntry entry_ = nullptr;
@@ -63,10 +65,12 @@ std::vector<std::string> ExportedNames(HMODULE module) {
   const auto* base = reinterpret_cast<const std::uint8_t*>(module);
   const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
   const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
-  const IMAGE_DATA_DIRECTORY& directory = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
+  const IMAGE_DATA_DIRECTORY& directory =
+      nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
   std::vector<std::string> names;
   if (directory.VirtualAddress == 0) return names;
-  const auto* exports = reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(base + directory.VirtualAddress);
+  const auto* exports =
+      reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(base + directory.VirtualAddress);
   const auto* nameOffsets = reinterpret_cast<const DWORD*>(base + exports->AddressOfNames);
   for (DWORD k = 0; k < exports->NumberOfNames; ++k)
     names.emplace_back(reinterpret_cast<const char*>(base + nameOffsets[k]));
@@ -82,7 +86,9 @@ void Put32(Bytes& out, std::uint32_t value) {
   for (int k = 0; k < 4; ++k) out.push_back(static_cast<std::uint8_t>(value >> (8 * k)));
 }
 
-std::size_t RowBytes(int width, int depth) { return (static_cast<std::size_t>(width) * depth + 31) / 32 * 4; }
+std::size_t RowBytes(int width, int depth) {
+  return (static_cast<std::size_t>(width) * depth + 31) / 32 * 4;
+}
 
 // A BMP file of `width` x `height` white pixels at `depth` bits: a
 // black-and-white table at the indexed depths, 5-5-5 words at 16 bits.
@@ -104,17 +110,20 @@ Bytes WhitePicture(int width, int height, int depth) {
   for (std::uint32_t k = 0; k < tableBytes / 4; ++k) Put32(out, k == 1 ? 0x00FFFFFFu : 0u);
   Bytes row(stride, 0);
   const std::size_t dataBytes = (static_cast<std::size_t>(width) * depth + 7) / 8;
-  for (std::size_t k = 0; k < dataBytes; ++k) row[k] = depth == 1 ? 0xFF : depth == 4 ? 0x11 : depth == 8 ? 0x01 : 0xFF;
+  for (std::size_t k = 0; k < dataBytes; ++k)
+    row[k] = depth == 1 ? 0xFF : depth == 4 ? 0x11 : depth == 8 ? 0x01 : 0xFF;
   if (depth == 16)
     for (std::size_t k = 1; k < dataBytes; k += 2) row[k] = 0x7F;  // 0x7FFF: white in 5-5-5
-  if (depth == 1 && width % 8 != 0) row[dataBytes - 1] = static_cast<std::uint8_t>(0xFF << (8 - width % 8));
+  if (depth == 1 && width % 8 != 0)
+    row[dataBytes - 1] = static_cast<std::uint8_t>(0xFF << (8 - width % 8));
   for (int j = 0; j < height; ++j) out.insert(out.end(), row.begin(), row.end());
   return out;
 }
 
 void WriteBytes(const fs::path& path, const Bytes& bytes) {
   std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
 }
 
 Bytes ReadBytes(const fs::path& path) {
@@ -156,15 +165,17 @@ class HostTest : public ::testing::Test {
     ASSERT_NE(Library::Get().module(), nullptr) << "quendral.dll did not load";
     ASSERT_NE(Library::Get().entry(), nullptr) << "quendral.dll has no export named Quendral";
     static std::atomic<int> counter{0};
-    dir_ = fs::temp_directory_path() /
-           (L"quendral-host-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(counter++));
+    dir_ = fs::temp_directory_path() / (L"quendral-host-" + std::to_wstring(GetCurrentProcessId()) +
+                                        L"-" + std::to_wstring(counter++));
     fs::create_directories(dir_);
   }
   void TearDown() override {
     std::error_code ignored;
     fs::remove_all(dir_, ignored);
   }
-  std::int32_t Call(const fs::path& in, const fs::path& out) { return Library::Get().entry()(in.c_str(), out.c_str()); }
+  std::int32_t Call(const fs::path& in, const fs::path& out) {
+    return Library::Get().entry()(in.c_str(), out.c_str());
+  }
   fs::path File(const std::wstring& name) const { return dir_ / name; }
 
   fs::path dir_;
@@ -179,6 +190,10 @@ struct DepthCase {
   int width;
   int height;
 };
+
+void PrintTo(const DepthCase& c, std::ostream* out) {
+  *out << c.depth << " bits, " << c.width << " x " << c.height;
+}
 
 class HostDepthTest : public HostTest, public ::testing::WithParamInterface<DepthCase> {};
 
@@ -198,9 +213,15 @@ TEST_P(HostDepthTest, MarksAndSavesAtTheInputDepth) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Depths, HostDepthTest,
-                         ::testing::Values(DepthCase{1, 9, 5}, DepthCase{4, 7, 3}, DepthCase{8, 6, 4},
-                                           DepthCase{16, 5, 5}, DepthCase{24, 10, 6}, DepthCase{24, 1, 1},
-                                           DepthCase{32, 11, 7}));
+                         ::testing::Values(DepthCase{1, 9, 5}, DepthCase{4, 7, 3},
+                                           DepthCase{8, 6, 4}, DepthCase{16, 5, 5},
+                                           DepthCase{24, 10, 6}, DepthCase{24, 1, 1},
+                                           DepthCase{32, 11, 7}),
+                         [](const ::testing::TestParamInfo<DepthCase>& info) {
+                           const DepthCase& c = info.param;
+                           return std::to_string(c.depth) + "bits_" + std::to_string(c.width) +
+                                  "x" + std::to_string(c.height);
+                         });
 
 TEST_F(HostTest, UnloadableInputsGiveOneAndWriteNothing) {
   WriteBytes(File(L"not-a-picture.bmp"), Bytes{'G', 'I', 'F', '8', '9', 'a'});
@@ -234,9 +255,11 @@ TEST_F(HostTest, InputAndOutputMayBeTheSameFile) {
 // well-formed string but refuses to report replacements.
 bool AnsiCodePageHas(const std::wstring& text) {
   if (GetACP() == CP_UTF8)
-    return WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, text.c_str(), -1, nullptr, 0, nullptr, nullptr) > 0;
+    return WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, text.c_str(), -1, nullptr, 0, nullptr,
+                               nullptr) > 0;
   BOOL usedDefault = FALSE;
-  const int length = WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, &usedDefault);
+  const int length =
+      WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, &usedDefault);
   return length > 0 && !usedDefault;
 }
 
@@ -246,7 +269,8 @@ bool AnsiCodePageHas(const std::wstring& text) {
 // three UTF-8 bytes for most of its UTF-16 units.
 TEST_F(HostTest, WidePathsOpenTheFileTheyNameOrNone) {
   const Bytes picture = WhitePicture(6, 4, 24);
-  const std::wstring longName = std::wstring(60, L'\u6587') + L"\\" + std::wstring(60, L'\u4e2d') + L".bmp";
+  const std::wstring longName =
+      std::wstring(60, L'\u6587') + L"\\" + std::wstring(60, L'\u4e2d') + L".bmp";
   for (const std::wstring& name :
        {std::wstring(L"bild-\u00e4\u00f6\u00fc.bmp"), std::wstring(L"\u4e2d\u6587.bmp"),
         std::wstring(L"smile-\U0001F600.bmp"), longName}) {
@@ -274,7 +298,9 @@ TEST_F(HostTest, WidePathsOpenTheFileTheyNameOrNone) {
 #if defined(QUENDRAL_HOST_ASKS_FOR_UTF8)
 // This host's manifest asks for UTF-8 as its ANSI code page; the path tests
 // above then take the branch where every name can be opened.
-TEST(HostCodePage, IsUtf8AsTheManifestAsks) { EXPECT_EQ(GetACP(), static_cast<UINT>(CP_UTF8)); }
+TEST(HostCodePage, IsUtf8AsTheManifestAsks) {
+  EXPECT_EQ(GetACP(), static_cast<UINT>(CP_UTF8));
+}
 #endif
 
 // A host may call from several threads at once; each call keeps to itself.
@@ -286,7 +312,8 @@ TEST_F(HostTest, CallsOnSeveralThreadsDoNotInterfere) {
     WriteBytes(File(L"in" + std::to_wstring(t) + L".bmp"), WhitePicture(20 + t, 9, 24));
     threads.emplace_back([this, t, &results] {
       for (int round = 0; round < 5 && results[t] != kNotLoaded; ++round)
-        results[t] = Call(File(L"in" + std::to_wstring(t) + L".bmp"), File(L"out" + std::to_wstring(t) + L".bmp"));
+        results[t] = Call(File(L"in" + std::to_wstring(t) + L".bmp"),
+                          File(L"out" + std::to_wstring(t) + L".bmp"));
     });
   }
   for (std::thread& thread : threads) thread.join();
