@@ -21,7 +21,7 @@ cmake --build build-sanitize -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-sanitize --output-on-failure -j"$jobs"
 
-for step in scripts/check-fuzz.sh scripts/check-cross.sh; do
+for step in scripts/check-fuzz.sh scripts/check-tsan.sh scripts/check-cross.sh; do
   if [ -f "$step" ]; then
     echo "== $step =="
     bash "$step"

@@ -52,6 +52,8 @@ bool MoveIntoPlace(const std::string& from, const std::string& to, int& error) {
 
 void RemovePath(const std::string& path) { _unlink(path.c_str()); }
 
+bool MayWrite(const std::string& path) { return _access(path.c_str(), 2) == 0; }
+
 std::string ResolveTarget(const char* path) { return path; }
 #else
 using StatRecord = struct stat;
@@ -81,6 +83,11 @@ bool MoveIntoPlace(const std::string& from, const std::string& to, int& error) {
 }
 
 void RemovePath(const std::string& path) { unlink(path.c_str()); }
+
+// Judged with the effective user's rights, as opening the file would be.
+bool MayWrite(const std::string& path) {
+  return faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0;
+}
 
 // A symbolic link is followed, so that the picture replaces the file it
 // names and the link stays a link.
@@ -121,6 +128,12 @@ OutputFile OutputFile::Begin(const char* path, int& error) {
   if (exists && !IsRegular(record)) {
     output.file_ = File::Open(output.target_.c_str(), "wb");
     if (!output.file_.IsOpen()) error = errno;
+    return output;
+  }
+  // A file that its owner made read-only is refused, as opening it for
+  // writing would be; renaming a new file over it would bypass that.
+  if (exists && !MayWrite(output.target_)) {
+    error = errno != 0 ? errno : EACCES;
     return output;
   }
   for (int attempt = 0; attempt < 100; ++attempt) {
