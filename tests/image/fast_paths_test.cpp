@@ -1,10 +1,9 @@
 // The fast paths held against the plain statements of what they compute:
-// the row loops, the colour matcher, loading and saving in chunks of rows,
-// and rescaling from precomputed columns. Inputs are random; every case is
-// compared byte for byte.
+// the row loops, the colour matcher, and loading and saving in chunks of
+// rows (rescaling is held against its plain statement with its own tests).
+// Inputs are random; every case is compared byte for byte.
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -13,7 +12,6 @@
 #include "bmp/row_loops.h"
 #include "image/bitmap_image.h"
 #include "image/palette_matcher.h"
-#include "ops/rescale.h"
 #include "platform/file.h"
 #include "support/bmp_bytes.h"
 #include "support/scratch_dir.h"
@@ -409,89 +407,6 @@ TEST(FastPaths, ChunkedSavingMatchesRowByRowWriting) {
     ASSERT_EQ(Bytes(file.begin() + static_cast<std::ptrdiff_t>(offBits), file.end()),
               PlainEncode(image))
         << s.width << "x" << s.height << "@" << s.depth;
-  }
-}
-
-// --- rescaling ---------------------------------------------------------------------
-
-// Rescaling as first stated: every target position computed on its own,
-// every neighbour fetched through clamped access, the sums in their orders.
-void PlainInterpolate(const BitmapImage& source, BitmapImage& target) {
-  const int oldW = source.Width(), oldH = source.Height();
-  const int newW = target.Width(), newH = target.Height();
-  auto map = [](int k, int oldSize, int newSize, int& whole, double& fraction) {
-    const double position = (static_cast<double>(k) * (static_cast<double>(oldSize) - 1.0)) /
-                            (static_cast<double>(newSize) - 1.0);
-    whole = static_cast<int>(std::floor(position));
-    fraction = position - static_cast<double>(whole);
-  };
-  auto byte = [](double v) { return static_cast<std::uint8_t>(static_cast<unsigned>(v)); };
-  for (int j = 0; j <= newH - 2; ++j) {
-    int sy;
-    double fy;
-    map(j, oldH, newH, sy, fy);
-    for (int k = 0; k <= newW - 2; ++k) {
-      int sx;
-      double fx;
-      map(k, oldW, newW, sx, fx);
-      const ColorQuad p00 = source.At(sx, sy), p10 = source.At(sx + 1, sy);
-      const ColorQuad p01 = source.At(sx, sy + 1), p11 = source.At(sx + 1, sy + 1);
-      const double fxy = fx * fy;
-      const double w00 = ((1.0 - fx) - fy) + fxy, w01 = fy - fxy, w10 = fx - fxy, w11 = fxy;
-      ColorQuad& out = target.At(k, j);
-      out.red = byte(((p10.red * w10 + p01.red * w01) + p11.red * w11) + p00.red * w00);
-      out.green = byte(((p10.green * w10 + p01.green * w01) + p11.green * w11) + p00.green * w00);
-      out.blue = byte(((p11.blue * w11 + p00.blue * w00) + p10.blue * w10) + p01.blue * w01);
-    }
-    const ColorQuad q0 = source.At(oldW - 1, sy), q1 = source.At(oldW - 1, sy + 1);
-    ColorQuad& last = target.At(newW - 1, j);
-    last.red = byte(q1.red * fy + q0.red * (1.0 - fy));
-    last.green = byte(q1.green * fy + q0.green * (1.0 - fy));
-    last.blue = byte(q1.blue * fy + q0.blue * (1.0 - fy));
-  }
-  for (int k = 0; k <= newW - 2; ++k) {
-    int sx;
-    double fx;
-    map(k, oldW, newW, sx, fx);
-    const ColorQuad r0 = source.At(sx, oldH - 1), r1 = source.At(sx + 1, oldH - 1);
-    ColorQuad& out = target.At(k, newH - 1);
-    out.red = byte(r1.red * fx + r0.red * (1.0 - fx));
-    out.green = byte(r1.green * fx + r0.green * (1.0 - fx));
-    out.blue = byte(r1.blue * fx + r0.blue * (1.0 - fx));
-  }
-  target.At(newW - 1, newH - 1) = source.At(oldW - 1, oldH - 1);
-}
-
-TEST(FastPaths, RescalingMatchesThePlainInterpolation) {
-  TestRandom random(5);
-  struct Trial {
-    int width, height;  // of the source
-    int newWidth;       // the target's height follows the aspect ratio
-  };
-  std::vector<Trial> trials;
-  for (int n = 0; n < 120; ++n)
-    trials.push_back({1 + static_cast<int>(random.Next() % 23),
-                      1 + static_cast<int>(random.Next() % 19),
-                      1 + static_cast<int>(random.Next() % 47)});
-  // Targets wider than one block of precomputed columns.
-  trials.push_back({2000, 1, 9001});
-  trials.push_back({5000, 3, 8193});
-  for (const Trial& t : trials) {
-    BitmapImage source;
-    ASSERT_TRUE(source.Resize(t.width, t.height));
-    for (int j = 0; j < source.Height(); ++j)
-      for (int i = 0; i < source.Width(); ++i) source.Row(j)[i] = RandomQuad(random);
-
-    BitmapImage image(source);
-    ASSERT_TRUE(ScaleImage(image, 'W', t.newWidth));
-    BitmapImage expected;
-    ASSERT_TRUE(expected.Resize(image.Width(), image.Height()));
-    PlainInterpolate(source, expected);
-    for (int j = 0; j < image.Height(); ++j)
-      for (int i = 0; i < image.Width(); ++i)
-        ASSERT_PRED2(SameQuad, image.Row(j)[i], expected.Row(j)[i])
-            << source.Width() << "x" << source.Height() << " to " << image.Width() << "x"
-            << image.Height() << ", pixel " << i << "," << j;
   }
 }
 

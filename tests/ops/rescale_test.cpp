@@ -7,6 +7,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdint>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -200,14 +201,23 @@ BitmapImage ReferenceScale(const BitmapImage& source, int newW, int newH) {
 // Shrinking, growing, one-pixel sides, and targets wide enough that their
 // columns are worked through in more than one batch.
 TEST(ScaleImage, EveryPixelAgreesWithTheRule) {
-  const struct {
+  struct Case {
     int width, height;
     char mode;
     int value;
-  } cases[] = {{9, 7, 'P', 333},     {40, 30, 'P', 37},   {1, 9, 'H', 20},    {9, 1, 'W', 20},
-               {17, 5, 'W', 1},      {5, 17, 'H', 1},     {3, 3, 'W', 2},     {1000, 1, 'W', 5000},
-               {4000, 3, 'W', 8195}, {4097, 2, 'P', 100}, {300, 2, 'W', 4098}};
-  for (const auto& c : cases) {
+  };
+  const Case cases[] = {{9, 7, 'P', 333},    {40, 30, 'P', 37},    {1, 9, 'H', 20},
+                        {9, 1, 'W', 20},     {17, 5, 'W', 1},      {5, 17, 'H', 1},
+                        {3, 3, 'W', 2},      {1000, 1, 'W', 5000}, {4000, 3, 'W', 8195},
+                        {4097, 2, 'P', 100}, {300, 2, 'W', 4098}};
+  std::vector<Case> all(std::begin(cases), std::end(cases));
+  // And small random shapes in every direction.
+  test::TestRandom random(5);
+  for (int n = 0; n < 100; ++n)
+    all.push_back({1 + static_cast<int>(random.Next() % 23),
+                   1 + static_cast<int>(random.Next() % 19), 'W',
+                   1 + static_cast<int>(random.Next() % 47)});
+  for (const auto& c : all) {
     SCOPED_TRACE(testing::Message()
                  << c.width << " x " << c.height << " " << c.mode << " " << c.value);
     const BitmapImage source = Random(c.width, c.height, 13);
