@@ -9,6 +9,10 @@ set(_triple arm-linux-gnueabihf)
 set(CMAKE_C_COMPILER ${_triple}-gcc)
 set(CMAKE_CXX_COMPILER ${_triple}-g++)
 
+# GCC notes at every std::vector<64-bit> that its argument passing changed
+# in GCC 7.1; nothing here mixes code from compilers that old.
+set(CMAKE_CXX_FLAGS_INIT "-Wno-psabi")
+
 set(CMAKE_FIND_ROOT_PATH /usr/${_triple})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)

@@ -6,8 +6,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <limits>
 
 namespace quendral::test {
 namespace {
@@ -42,15 +44,21 @@ std::string ReadAll(int fd) {
   }
 }
 
+// rlim_t is 32 bits wide on some 32-bit systems.
+rlim_t AsLimit(unsigned long long bytes) {
+  return static_cast<rlim_t>(
+      std::min<unsigned long long>(bytes, std::numeric_limits<rlim_t>::max()));
+}
+
 // Applies the limits in the child; a description of the first that failed.
 std::string ApplyLimits(const ChildLimits& limits) {
   if (limits.addressSpaceBytes != 0 && !UnderSanitizer()) {
-    const rlimit cap{limits.addressSpaceBytes, limits.addressSpaceBytes};
+    const rlimit cap{AsLimit(limits.addressSpaceBytes), AsLimit(limits.addressSpaceBytes)};
     if (setrlimit(RLIMIT_AS, &cap) != 0) return "setrlimit(RLIMIT_AS) failed";
   }
   if (limits.fileSizeBytes != 0) {
     signal(SIGXFSZ, SIG_IGN);
-    const rlimit cap{limits.fileSizeBytes, limits.fileSizeBytes};
+    const rlimit cap{AsLimit(limits.fileSizeBytes), AsLimit(limits.fileSizeBytes)};
     if (setrlimit(RLIMIT_FSIZE, &cap) != 0) return "setrlimit(RLIMIT_FSIZE) failed";
   }
   // The other user keeps none of the parent's supplementary groups either.
