@@ -10,7 +10,8 @@ jobs=$(nproc 2>/dev/null || echo 2)
 bash scripts/install-deps.sh
 
 echo "== Release build (GCC) =="
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DQUENDRAL_WERROR=ON -DQUENDRAL_BUILD_TESTS=ON
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DQUENDRAL_WERROR=ON -DQUENDRAL_BUILD_TESTS=ON \
+  -DQUENDRAL_BUILD_FUZZ_REPLAY=ON
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"
 
