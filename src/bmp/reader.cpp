@@ -219,7 +219,7 @@ bool BitmapImage::LoadBitFieldRows(File& file, std::uint32_t compression, std::i
 
 bool BitmapImage::DecodeRow32(const std::uint8_t* buffer, int bufferSize, int j) {
   if (std::int64_t{4} * width_ > bufferSize) return false;
-  ColorQuad* pixels = Row(j);
+  ColorQuad* pixels = &At(0, j);
   for (int i = 0; i < width_; ++i, buffer += 4)
     pixels[i] = ColorQuad{buffer[0], buffer[1], buffer[2], buffer[3]};
   return true;
@@ -227,7 +227,7 @@ bool BitmapImage::DecodeRow32(const std::uint8_t* buffer, int bufferSize, int j)
 
 bool BitmapImage::DecodeRow24(const std::uint8_t* buffer, int bufferSize, int j) {
   if (std::int64_t{3} * width_ > bufferSize) return false;
-  ColorQuad* pixels = Row(j);
+  ColorQuad* pixels = &At(0, j);
   for (int i = 0; i < width_; ++i, buffer += 3) {
     pixels[i].blue = buffer[0];
     pixels[i].green = buffer[1];
@@ -238,7 +238,7 @@ bool BitmapImage::DecodeRow24(const std::uint8_t* buffer, int bufferSize, int j)
 
 bool BitmapImage::DecodeRow8(const std::uint8_t* buffer, int bufferSize, int j) {
   if (width_ > bufferSize) return false;
-  ColorQuad* pixels = Row(j);
+  ColorQuad* pixels = &At(0, j);
   if (const ColorQuad* table = TableFor(8)) {
     for (int i = 0; i < width_; ++i) pixels[i] = table[buffer[i]];
   } else {
@@ -249,7 +249,7 @@ bool BitmapImage::DecodeRow8(const std::uint8_t* buffer, int bufferSize, int j) 
 
 bool BitmapImage::DecodeRow4(const std::uint8_t* buffer, int bufferSize, int j) {
   if (width_ > std::int64_t{2} * bufferSize) return false;
-  ColorQuad* pixels = Row(j);
+  ColorQuad* pixels = &At(0, j);
   const ColorQuad* table = TableFor(4);
   for (int i = 0; i < width_; ++i) {
     const std::uint8_t byte = buffer[i / 2];
@@ -261,7 +261,7 @@ bool BitmapImage::DecodeRow4(const std::uint8_t* buffer, int bufferSize, int j) 
 
 bool BitmapImage::DecodeRow1(const std::uint8_t* buffer, int bufferSize, int j) {
   if (width_ > std::int64_t{8} * bufferSize) return false;
-  ColorQuad* pixels = Row(j);
+  ColorQuad* pixels = &At(0, j);
   const ColorQuad* table = TableFor(1);
   for (int i = 0; i < width_; ++i) {
     const int index = (buffer[i / 8] >> (7 - i % 8)) & 1;

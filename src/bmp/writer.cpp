@@ -153,13 +153,13 @@ SaveStatus BitmapImage::SaveWithStatus(const char* path) {
 
 bool BitmapImage::EncodeRow32(std::uint8_t* buffer, int bufferSize, int row) const {
   if (std::int64_t{4} * width_ > bufferSize) return false;
-  rows::Pack32(Row(row), buffer, width_);
+  rows::Pack32(&At(0, row), buffer, width_);
   return true;
 }
 
 bool BitmapImage::EncodeRow24(std::uint8_t* buffer, int bufferSize, int row) const {
   if (std::int64_t{3} * width_ > bufferSize) return false;
-  rows::Pack24(Row(row), buffer, width_);
+  rows::Pack24(&At(0, row), buffer, width_);
   return true;
 }
 
@@ -187,7 +187,7 @@ bool BitmapImage::EncodeIndexedRow(std::uint8_t* buffer, int bufferSize, int row
                                    PaletteMatcher& matcher) const {
   const int pixelsPerByte = 8 / depth;
   if (width_ > std::int64_t{pixelsPerByte} * bufferSize) return false;
-  const ColorQuad* pixels = Row(row);
+  const ColorQuad* pixels = &At(0, row);
   if (depth == 8) {
     for (int i = 0; i < width_; ++i) buffer[i] = matcher.Match(pixels[i]);
     return true;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 #include "platform/huge_pages.h"
 #include "platform/memory.h"
@@ -107,9 +108,16 @@ bool BitmapImage::SetDepth(int newDepth) {
     default:
       return false;
   }
+  // The new table is had before anything changes: without memory for it
+  // the image keeps its depth and table and the call fails.
+  std::unique_ptr<ColorQuad[]> table;
+  if (IsIndexedDepth(newDepth)) {
+    table = AllocateArray<ColorQuad>(static_cast<std::size_t>(IntegerPower(2, newDepth)));
+    if (!table) return false;
+  }
   depth_ = newDepth;
-  palette_.reset();
-  if (IsIndexedDepth(depth_)) EnsurePalette();
+  palette_ = std::move(table);
+  if (palette_) FillStandardPalette();
   return true;
 }
 

@@ -70,11 +70,12 @@ bool File::Skip(std::size_t count) {
 
 bool File::Close() {
   if (stream_ == nullptr) return false;
-  bool flushed = std::fflush(stream_) == 0;
-  bool closed = std::fclose(stream_) == 0;
+  // fclose writes out what is buffered and reports a failure to; a flush
+  // of its own first would be undefined for a stream opened for reading.
+  const bool closed = std::fclose(stream_) == 0;
   stream_ = nullptr;
   g_openFiles.fetch_sub(1, std::memory_order_relaxed);
-  return flushed && closed;
+  return closed;
 }
 
 int File::OpenCount() { return g_openFiles.load(std::memory_order_relaxed); }

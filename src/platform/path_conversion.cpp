@@ -52,11 +52,13 @@ NarrowPath::NarrowPath(const HostPathChar* wide) {
   // The first byte 0, so that a failed conversion leaves an empty path.
   text_.assign(room, '\0');
   BOOL usedDefault = FALSE;
-  const int written =
-      WideCharToMultiByte(CP_ACP, utf8 ? WC_ERR_INVALID_CHARS : 0, wide, -1, &text_[0],
-                          static_cast<int>(room), nullptr, utf8 ? nullptr : &usedDefault);
-  // A character that the code page lacks would be replaced by a stand-in
-  // and could name a different file; such a path is not opened at all.
+  const int written = WideCharToMultiByte(
+      CP_ACP, utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS, wide, -1, &text_[0],
+      static_cast<int>(room), nullptr, utf8 ? nullptr : &usedDefault);
+  // A character that the code page lacks would be replaced by a stand-in,
+  // or by a look-alike ("best fit": a full-width a becomes a), and could
+  // name a different file; such a path is not opened at all. Without best
+  // fit every such character becomes the default one, which is reported.
   valid_ = written > 0 && !usedDefault;
   text_.resize(std::char_traits<char>::length(text_.c_str()));
 }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -400,6 +401,42 @@ TEST_F(Reader, ALoadedPictureReplacesWhateverTheImageHeld) {
   EXPECT_EQ(image.At(0, 0), (ColorQuad{9, 8, 7, 0}));
   EXPECT_EQ(image.XPelsPerMeter(), 0);
   EXPECT_EQ(image.YPelsPerMeter(), -1);
+}
+
+// The row decoders are public: a row outside the image lands on the nearest
+// row, as At would place it, and a buffer too small for the width is refused
+// with nothing written.
+TEST(RowDecoders, RowsOutsideTheImageAreClampedAndSmallBuffersRefused) {
+  using Decoder = bool (BitmapImage::*)(const std::uint8_t*, int, int);
+  struct Case {
+    const char* name;
+    int depth, dataBytes;  // for a width of 5
+    Decoder decode;
+  };
+  const Case cases[] = {
+      {"DecodeRow32", 32, 20, &BitmapImage::DecodeRow32},
+      {"DecodeRow24", 24, 15, &BitmapImage::DecodeRow24},
+      {"DecodeRow8", 8, 5, &BitmapImage::DecodeRow8},
+      {"DecodeRow4", 4, 3, &BitmapImage::DecodeRow4},
+      {"DecodeRow1", 1, 1, &BitmapImage::DecodeRow1},
+  };
+  const Bytes data(32, 0x5A);
+  const struct { int row, lands; } rows[] = {{-1, 0}, {INT_MIN, 0}, {3, 2}, {INT_MAX, 2}};
+  for (const Case& c : cases) {
+    const int dataBytes = c.depth == 1 ? 1 : c.dataBytes;
+    BitmapImage reference;
+    ASSERT_TRUE(reference.SetDepth(c.depth));
+    ASSERT_TRUE(reference.Resize(5, 3));
+    BitmapImage small(reference), untouched(reference);
+    EXPECT_FALSE((small.*c.decode)(data.data(), dataBytes - 1, 1)) << c.name;
+    EXPECT_TRUE(Snapshot(small) == Snapshot(untouched)) << c.name << " wrote with a small buffer";
+    for (const auto& r : rows) {
+      BitmapImage inside(reference), outside(reference);
+      ASSERT_TRUE((inside.*c.decode)(data.data(), dataBytes, r.lands));
+      EXPECT_TRUE((outside.*c.decode)(data.data(), dataBytes, r.row)) << c.name << " row " << r.row;
+      EXPECT_TRUE(Snapshot(outside) == Snapshot(inside)) << c.name << " row " << r.row;
+    }
+  }
 }
 
 }  // namespace

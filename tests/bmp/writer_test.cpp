@@ -9,6 +9,7 @@
 #include <unistd.h>
 #endif
 
+#include <climits>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -247,6 +248,15 @@ TEST_F(Writer, RowEncodersRefuseSmallBuffersAndTouchNothingBehindTheirData) {
     Bytes buffer(32, kUntouched);
     EXPECT_TRUE((image.*c.encode)(buffer.data(), c.dataBytes, 0)) << c.name;
     EXPECT_EQ(buffer, expected) << c.name;
+    // A row outside the image is read as At reads it: from the nearest row.
+    const struct { int row, lands; } rows[] = {{-1, 0}, {INT_MIN, 0}, {2, 1}, {INT_MAX, 1}};
+    for (const auto& r : rows) {
+      Bytes inside(32, kUntouched), outside(32, kUntouched);
+      ASSERT_TRUE((image.*c.encode)(inside.data(), c.dataBytes, r.lands));
+      EXPECT_TRUE((image.*c.encode)(outside.data(), c.dataBytes, r.row))
+          << c.name << " row " << r.row;
+      EXPECT_EQ(outside, inside) << c.name << " row " << r.row;
+    }
   }
 }
 

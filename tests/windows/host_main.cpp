@@ -258,22 +258,23 @@ bool AnsiCodePageHas(const std::wstring& text) {
     return WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, text.c_str(), -1, nullptr, 0, nullptr,
                                nullptr) > 0;
   BOOL usedDefault = FALSE;
-  const int length =
-      WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, &usedDefault);
+  const int length = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.c_str(), -1, nullptr, 0,
+                                         nullptr, &usedDefault);
   return length > 0 && !usedDefault;
 }
 
 // Paths reach the library through the ANSI code page. A name the code page
 // holds opens that very file; one it lacks must fail to open rather than
-// open a file with a stand-in character in its name. The long path takes
-// three UTF-8 bytes for most of its UTF-16 units.
+// open a file with a stand-in or look-alike character in its name (the
+// full-width a must not become a). The long path takes three UTF-8 bytes
+// for most of its UTF-16 units.
 TEST_F(HostTest, WidePathsOpenTheFileTheyNameOrNone) {
   const Bytes picture = WhitePicture(6, 4, 24);
   const std::wstring longName =
       std::wstring(60, L'\u6587') + L"\\" + std::wstring(60, L'\u4e2d') + L".bmp";
   for (const std::wstring& name :
        {std::wstring(L"bild-\u00e4\u00f6\u00fc.bmp"), std::wstring(L"\u4e2d\u6587.bmp"),
-        std::wstring(L"smile-\U0001F600.bmp"), longName}) {
+        std::wstring(L"smile-\U0001F600.bmp"), std::wstring(L"full-width-\uFF41.bmp"), longName}) {
     SCOPED_TRACE(fs::path(name).u8string().c_str());
     const fs::path input = File(name);
     const fs::path output = fs::path(input).replace_extension(L".out.bmp");
@@ -289,6 +290,10 @@ TEST_F(HostTest, WidePathsOpenTheFileTheyNameOrNone) {
       WriteBytes(File(L"plain.bmp"), picture);
       EXPECT_EQ(Call(File(L"plain.bmp"), output), kLoaded);
       EXPECT_FALSE(fs::exists(output));
+      std::size_t files = 0;
+      for (const auto& entry : fs::recursive_directory_iterator(dir_))
+        files += entry.is_regular_file() ? 1 : 0;
+      EXPECT_EQ(files, 2u) << "an output was written under another name";
       fs::remove(File(L"plain.bmp"));
     }
     for (const fs::path& entry : fs::directory_iterator(dir_)) fs::remove_all(entry);

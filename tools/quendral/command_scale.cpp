@@ -49,7 +49,7 @@ int RunScale(const Arguments& args) {
     if (!diagnostic.empty()) {
       PrintError(diagnostic);
     } else {
-      PrintError("cannot scale " + in + ": the new size is too large");
+      PrintError("cannot scale " + in + ": the new size is too large, or memory ran out");
     }
     return kExitUsage;
   }
