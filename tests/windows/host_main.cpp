@@ -300,6 +300,34 @@ TEST_F(HostTest, WidePathsOpenTheFileTheyNameOrNone) {
   }
 }
 
+#if !defined(QUENDRAL_HOST_ASKS_FOR_UTF8)
+// The command takes its arguments as wide text as well: a name that the
+// code page lacks is refused, not turned into a look-alike naming another
+// file (here the plain a.bmp beside it).
+TEST_F(HostTest, TheCommandRefusesNamesTheCodePageLacks) {
+  const fs::path command = OwnDirectory() / L"quendral.exe";
+  if (!fs::exists(command)) GTEST_SKIP() << "quendral.exe is not built";
+  const std::wstring name = L"\uFF41.bmp";
+  if (AnsiCodePageHas(name)) GTEST_SKIP() << "the system's code page holds a full-width a";
+  WriteBytes(File(L"a.bmp"), WhitePicture(6, 4, 24));
+  WriteBytes(File(name), WhitePicture(6, 4, 24));
+  std::wstring line = L"\"" + command.wstring() + L"\" mark \"" + File(name).wstring() + L"\" \"" +
+                      File(L"out.bmp").wstring() + L"\"";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  ASSERT_TRUE(CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                             &startup, &process));
+  WaitForSingleObject(process.hProcess, INFINITE);
+  DWORD exitCode = 0;
+  GetExitCodeProcess(process.hProcess, &exitCode);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  EXPECT_EQ(exitCode, 2u);
+  EXPECT_FALSE(fs::exists(File(L"out.bmp")));
+}
+#endif
+
 #if defined(QUENDRAL_HOST_ASKS_FOR_UTF8)
 // This host's manifest asks for UTF-8 as its ANSI code page; the path tests
 // above then take the branch where every name can be opened.

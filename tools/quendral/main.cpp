@@ -2,8 +2,15 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "commands.h"
+
+#if defined(_WIN32)
+#include <windows.h>
+
+#include "platform/path_conversion.h"
+#endif
 
 namespace quendral::cli {
 namespace {
@@ -98,6 +105,33 @@ int Main(int argc, char** argv) {
 
 }  // namespace quendral::cli
 
+#if defined(_WIN32)
+// Windows would hand main() its arguments in the ANSI code page with
+// look-alikes put in for characters the page lacks, so a name could come
+// out as another file's. The wide arguments are converted here as the
+// library converts a host's paths, which refuses such characters.
+int wmain(int argc, wchar_t** wideArgv) {
+  try {
+    std::vector<std::string> texts;
+    for (int k = 0; k < argc; ++k) {
+      const quendral::NarrowPath narrow(wideArgv[k]);
+      if (narrow.c_str() == nullptr) {
+        return quendral::cli::UsageError("argument " + std::to_string(k) +
+                                         " has characters that the system's code page (" +
+                                         std::to_string(GetACP()) + ") lacks");
+      }
+      texts.emplace_back(narrow.c_str());
+    }
+    std::vector<char*> argv;
+    for (std::string& text : texts) argv.push_back(&text[0]);
+    argv.push_back(nullptr);
+    return quendral::cli::Main(argc, argv.data());
+  } catch (...) {
+    quendral::cli::PrintError("out of memory");
+    return quendral::cli::kExitInputNotLoaded;
+  }
+}
+#else
 int main(int argc, char** argv) {
   try {
     return quendral::cli::Main(argc, argv);
@@ -106,3 +140,4 @@ int main(int argc, char** argv) {
     return quendral::cli::kExitInputNotLoaded;
   }
 }
+#endif
