@@ -30,6 +30,17 @@ void FillImage(BitmapImage& image, InputBytes& in) {
     for (int i = 0; i < width; ++i) image.Row(j)[i] = PixelFrom(in.Byte());
 }
 
+// Clamped access, as the copies read and write pixels.
+int Clamp(std::int64_t v, int size) {
+  return static_cast<int>(std::clamp<std::int64_t>(v, 0, size - 1));
+}
+
+// The key matches on red, green and blue; alpha plays no part.
+bool MatchesKey(const ColorQuad& pixel, const ColorQuad* key) {
+  return key != nullptr && pixel.red == key->red && pixel.green == key->green &&
+         pixel.blue == key->blue;
+}
+
 std::vector<ColorQuad> Pixels(const BitmapImage& image) {
   std::vector<ColorQuad> pixels;
   for (int j = 0; j < image.Height(); ++j)
@@ -53,16 +64,10 @@ void ReferenceCopy(BitmapImage& source, std::int64_t left, std::int64_t right, s
   if ((bottom - top) + targetRow >= target.Height()) bottom = top - targetRow + target.Height() - 1;
   for (std::int64_t r = top; r <= bottom; ++r) {
     for (std::int64_t c = left; c <= right; ++c) {
-      const auto clamp = [](std::int64_t v, int size) {
-        return static_cast<int>(std::clamp<std::int64_t>(v, 0, size - 1));
-      };
-      const ColorQuad pixel = source.Row(clamp(r, source.Height()))[clamp(c, source.Width())];
-      if (key != nullptr && pixel.red == key->red && pixel.green == key->green &&
-          pixel.blue == key->blue)
-        continue;
-      const int tc = clamp(targetColumn + (c - left), target.Width());
-      const int tr = clamp(targetRow + (r - top), target.Height());
-      target.Row(tr)[tc] = pixel;
+      const ColorQuad pixel = source.Row(Clamp(r, source.Height()))[Clamp(c, source.Width())];
+      if (MatchesKey(pixel, key)) continue;
+      target.Row(Clamp(targetRow + (r - top),
+                       target.Height()))[Clamp(targetColumn + (c - left), target.Width())] = pixel;
     }
   }
 }
@@ -99,13 +104,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       CopyPixelKeyed(source, left, rowA, target, targetColumn, targetRow, key);
     else
       CopyPixel(source, left, rowA, target, targetColumn, targetRow);
-    const auto clamp = [](std::int32_t v, int size) { return std::clamp(v, 0, size - 1); };
     const ColorQuad pixel =
-        expectedSource.Row(clamp(rowA, source.Height()))[clamp(left, source.Width())];
-    const bool skip =
-        keyed && pixel.red == key.red && pixel.green == key.green && pixel.blue == key.blue;
-    if (!skip)
-      expectedTarget.Row(clamp(targetRow, target.Height()))[clamp(targetColumn, target.Width())] =
+        expectedSource.Row(Clamp(rowA, source.Height()))[Clamp(left, source.Width())];
+    if (!MatchesKey(pixel, keyed ? &key : nullptr))
+      expectedTarget.Row(Clamp(targetRow, target.Height()))[Clamp(targetColumn, target.Width())] =
           pixel;
   } else {
     if (keyed)

@@ -11,6 +11,7 @@
 #include "image/bitmap_image.h"
 #include "ops/diagnostics.h"
 #include "ops/rescale.h"
+#include "platform/runtime.h"
 
 namespace quendral::fuzz {
 namespace {
@@ -24,7 +25,7 @@ constexpr double kOutputPixelCap = 1 << 16;
 // The new size as the rescaling rules give it, give or take one pixel a
 // side (rounding); only used to keep outputs small.
 double EstimatedPixels(char mode, std::int32_t value, int w, int h) {
-  mode = static_cast<char>(mode >= 'a' && mode <= 'z' ? mode - 'a' + 'A' : mode);
+  mode = ToUpperAscii(mode);
   if (mode == 'F') mode = w > h ? 'W' : 'H';
   double newW = 1, newH = 1;
   switch (mode) {
@@ -126,7 +127,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // A zero resolution becomes the default on every path; others stay.
   FUZZ_CHECK(image.XPelsPerMeter() == (xPels == 0 ? 3780 : xPels));
   FUZZ_CHECK(image.YPelsPerMeter() == (yPels == 0 ? 3780 : yPels));
-  const char upper = static_cast<char>(mode >= 'a' && mode <= 'z' ? mode - 'a' + 'A' : mode);
+  const char upper = ToUpperAscii(mode);
   const bool known = upper == 'P' || upper == 'W' || upper == 'H' || upper == 'F';
   if (!known) {
     FUZZ_CHECK(!scaled);

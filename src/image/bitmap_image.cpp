@@ -108,17 +108,15 @@ bool BitmapImage::SetDepth(int newDepth) {
     default:
       return false;
   }
-  // The new table is had before anything changes: without memory for it
-  // the image keeps its depth and table and the call fails.
-  std::unique_ptr<ColorQuad[]> table;
-  if (IsIndexedDepth(newDepth)) {
-    table = AllocateArray<ColorQuad>(static_cast<std::size_t>(IntegerPower(2, newDepth)));
-    if (!table) return false;
-  }
+  // Without memory for the new table the image keeps its depth and table
+  // and the call fails.
+  const int oldDepth = depth_;
+  std::unique_ptr<ColorQuad[]> oldTable = std::move(palette_);
   depth_ = newDepth;
-  palette_ = std::move(table);
-  if (palette_) FillStandardPalette();
-  return true;
+  if (EnsurePalette()) return true;
+  depth_ = oldDepth;
+  palette_ = std::move(oldTable);
+  return false;
 }
 
 bool BitmapImage::EnsurePalette() {

@@ -65,10 +65,6 @@ struct HostileFile {
   std::function<std::string(BitmapImage&)> check;
 };
 
-Bytes Headers(BmpFields fields) {
-  return test::HeaderBytes(fields);
-}
-
 BmpFields Fields(std::int32_t width, std::int32_t height, std::uint16_t bits,
                  std::uint32_t compression = 0) {
   BmpFields f;
@@ -98,7 +94,7 @@ std::vector<HostileFile> HostileFiles() {
   std::vector<HostileFile> files;
   const auto headersOnly = [&files](const char* name, std::int32_t w, std::int32_t h,
                                     std::uint16_t bits, std::uint32_t compression = 0) {
-    files.push_back(Refused(name, Headers(Fields(w, h, bits, compression))));
+    files.push_back(Refused(name, test::HeaderBytes(Fields(w, h, bits, compression))));
   };
   // Sizes whose rows or pixel count leave what can be held: refused before
   // any allocation, whatever the (absent) pixel data.
@@ -117,11 +113,13 @@ std::vector<HostileFile> HostileFiles() {
   headersOnly("height -1 (top-down)", 5, -1, 24);
   headersOnly("height INT32_MIN", 5, INT32_MIN, 8);
   for (const std::uint16_t bits : {0, 2, 3, 64, 65535})
-    files.push_back(Refused("an unknown bit count", Headers(Fields(2, 2, bits))));
+    files.push_back(Refused("an unknown bit count", test::HeaderBytes(Fields(2, 2, bits))));
   for (const std::uint32_t compression : {1u, 2u, 4u, 0xFFFFFFFFu})
-    files.push_back(Refused("an unknown compression", Headers(Fields(2, 2, 8, compression))));
+    files.push_back(
+        Refused("an unknown compression", test::HeaderBytes(Fields(2, 2, 8, compression))));
   for (const std::uint16_t bits : {1, 4, 8, 24, 32})
-    files.push_back(Refused("bit fields at a depth but 16", Headers(Fields(2, 2, bits, 3))));
+    files.push_back(
+        Refused("bit fields at a depth but 16", test::HeaderBytes(Fields(2, 2, bits, 3))));
 
   // Offsets before the end of the headers or far past the end of the file:
   // no table, no gap, the pixels read from byte 54 on.
@@ -139,7 +137,7 @@ std::vector<HostileFile> HostileFiles() {
   {
     BmpFields f = Fields(3, 3, 24);
     f.bfOffBits = 0x7FFFFFFF;
-    files.push_back(Loaded("an offset 2 GiB past the headers", Headers(f), 3, 3, 24,
+    files.push_back(Loaded("an offset 2 GiB past the headers", test::HeaderBytes(f), 3, 3, 24,
                            [](BitmapImage& image) { return CheckEvery(image, kWhite); }));
   }
 
@@ -176,7 +174,7 @@ std::vector<HostileFile> HostileFiles() {
   // A picture as large as an image may be, claimed by 54 bytes: white if the
   // memory is there, else refused; either way within the limits.
   files.push_back(Loaded("8192 x 8192 claimed by the headers alone",
-                         Headers(Fields(8192, 8192, 24)), 8192, 8192, 24));
+                         test::HeaderBytes(Fields(8192, 8192, 24)), 8192, 8192, 24));
   return files;
 }
 

@@ -105,13 +105,29 @@ int Main(int argc, char** argv) {
 
 }  // namespace quendral::cli
 
+namespace {
+
+// Nothing escapes to the C runtime: the only exception the command can
+// meet is running out of memory.
+template <typename Run>
+int Guarded(Run run) {
+  try {
+    return run();
+  } catch (...) {
+    quendral::cli::PrintError("out of memory");
+    return quendral::cli::kExitInputNotLoaded;
+  }
+}
+
+}  // namespace
+
 #if defined(_WIN32)
 // Windows would hand main() its arguments in the ANSI code page with
 // look-alikes put in for characters the page lacks, so a name could come
 // out as another file's. The wide arguments are converted here as the
 // library converts a host's paths, which refuses such characters.
 int wmain(int argc, wchar_t** wideArgv) {
-  try {
+  return Guarded([&] {
     std::vector<std::string> texts;
     for (int k = 0; k < argc; ++k) {
       const quendral::NarrowPath narrow(wideArgv[k]);
@@ -126,18 +142,10 @@ int wmain(int argc, wchar_t** wideArgv) {
     for (std::string& text : texts) argv.push_back(&text[0]);
     argv.push_back(nullptr);
     return quendral::cli::Main(argc, argv.data());
-  } catch (...) {
-    quendral::cli::PrintError("out of memory");
-    return quendral::cli::kExitInputNotLoaded;
-  }
+  });
 }
 #else
 int main(int argc, char** argv) {
-  try {
-    return quendral::cli::Main(argc, argv);
-  } catch (...) {
-    quendral::cli::PrintError("out of memory");
-    return quendral::cli::kExitInputNotLoaded;
-  }
+  return Guarded([&] { return quendral::cli::Main(argc, argv); });
 }
 #endif
