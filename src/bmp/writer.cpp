@@ -4,49 +4,16 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <limits>
 
 #include "bmp/headers.h"
 #include "bmp/row_loops.h"
-#include "bmp/row_size.h"
+#include "bmp/row_writer.h"
 #include "image/bitmap_image.h"
 #include "image/palette_matcher.h"
 #include "platform/memory.h"
 #include "platform/output_file.h"
-#include "platform/runtime.h"
 
 namespace quendral {
-namespace {
-
-struct Layout {
-  double totalPixelBytes = 0;
-  double tableBytes = 0;
-  double fileBytes = 0;
-};
-
-// Sizes as the format's writers have always computed them, in double
-// precision; every one is a whole number.
-Layout ComputeLayout(int width, int height, int depth) {
-  const double bytesPerPixel = depth * 0.125;
-  const double bytesPerRow = Ceiling(bytesPerPixel * width);
-  int padding = 4 - static_cast<int>(static_cast<std::int64_t>(bytesPerRow) % 4);
-  if (padding == 4) padding = 0;
-  Layout layout;
-  layout.totalPixelBytes = (padding + bytesPerRow) * height;
-  if (depth == 1 || depth == 4 || depth == 8) {
-    layout.tableBytes = IntegerPower(2, depth) * 4.0;
-  } else if (depth == 16) {
-    layout.tableBytes = 12.0;
-  }
-  layout.fileBytes = (layout.tableBytes + layout.totalPixelBytes) + 54.0;
-  return layout;
-}
-
-std::int32_t StoredResolution(std::int32_t pelsPerMeter) {
-  return pelsPerMeter == 0 ? 3780 : pelsPerMeter;
-}
-
-}  // namespace
 
 bool BitmapImage::Save(const char* path) { return SaveWithStatus(path).ok(); }
 
@@ -56,71 +23,57 @@ SaveStatus BitmapImage::SaveWithStatus(const char* path) {
     status.outcome = SaveStatus::Outcome::kWriteFailed;
     return status;
   }
-  const Layout layout = ComputeLayout(width_, height_, depth_);
-  constexpr double kMaxField = std::numeric_limits<std::uint32_t>::max();
-  if (layout.fileBytes > kMaxField || layout.totalPixelBytes > kMaxField) {
+  const BmpFilePlan plan = PlanBmpFile(width_, height_, depth_, xPelsPerMeter_, yPelsPerMeter_);
+  if (!plan.fits) {
     status.outcome = SaveStatus::Outcome::kTooLarge;
     return status;
   }
-  const bool indexed = depth_ == 1 || depth_ == 4 || depth_ == 8;
-  if (indexed && !EnsurePalette()) {
+  if (!EnsurePalette()) {
     status.outcome = SaveStatus::Outcome::kWriteFailed;
     status.systemError = ENOMEM;
     return status;
   }
-
   OutputFile output = OutputFile::Begin(path, status.systemError);
   if (!output.IsOpen()) {
     status.outcome = SaveStatus::Outcome::kOpenFailed;
     return status;
   }
-  File& file = output.file();
+  status = WriteFile(output.file(), plan);
+  if (status.ok() && !output.Commit(status.systemError))
+    status.outcome = SaveStatus::Outcome::kWriteFailed;
+  return status;
+}
+
+SaveStatus BitmapImage::SaveWithStatus(File& file) {
+  SaveStatus status;
+  const BmpFilePlan plan = PlanBmpFile(width_, height_, depth_, xPelsPerMeter_, yPelsPerMeter_);
+  if (!plan.fits) {
+    status.outcome = SaveStatus::Outcome::kTooLarge;
+    return status;
+  }
+  if (!EnsurePalette()) {
+    status.outcome = SaveStatus::Outcome::kWriteFailed;
+    status.systemError = ENOMEM;
+    return status;
+  }
+  return WriteFile(file, plan);
+}
+
+SaveStatus BitmapImage::WriteFile(File& file, const BmpFilePlan& plan) {
+  SaveStatus status;
   auto failed = [&status] {
     status.outcome = SaveStatus::Outcome::kWriteFailed;
     if (status.systemError == 0) status.systemError = errno != 0 ? errno : EIO;
     return status;
   };
-
-  FileHeader fileHeader;
-  fileHeader.bfSize = static_cast<std::uint32_t>(layout.fileBytes);
-  fileHeader.bfReserved1 = 0;
-  fileHeader.bfReserved2 = 0;
-  fileHeader.bfOffBits = static_cast<std::uint32_t>(layout.tableBytes + 54.0);
-  InfoHeader info;
-  info.biSize = 40;
-  info.biWidth = width_;
-  info.biHeight = height_;
-  info.biPlanes = 1;
-  info.biBitCount = static_cast<std::uint16_t>(depth_);
-  info.biCompression = depth_ == 16 ? kCompressionBitFields : kCompressionNone;
-  info.biSizeImage = static_cast<std::uint32_t>(layout.totalPixelBytes);
-  info.biXPelsPerMeter = StoredResolution(xPelsPerMeter_);
-  info.biYPelsPerMeter = StoredResolution(yPelsPerMeter_);
-  info.biClrUsed = 0;
-  info.biClrImportant = 0;
-  std::uint8_t headers[kHeadersSize];
-  EncodeHeaders(fileHeader, info, headers);
+  BmpRowWriter writer(file, plan);
   errno = 0;
-  if (file.Write(headers, 1, kHeadersSize) != kHeadersSize) return failed();
-
-  if (indexed) {
-    // Entries are written as stored: blue, green, red, alpha.
-    const std::size_t bytes = 4 * static_cast<std::size_t>(IntegerPower(2, depth_));
-    if (file.Write(palette_.get(), 1, bytes) != bytes) return failed();
-  }
-
-  if (depth_ == 16) {
-    // The red, green and blue masks as 32-bit little-endian values.
-    static const std::uint8_t kMasks[12] = {0x00, 0xF8, 0, 0, 0xE0, 0x07, 0, 0, 0x1F, 0x00, 0, 0};
-    if (file.Write(kMasks, 1, sizeof kMasks) != sizeof kMasks) return failed();
-  }
+  if (!writer.WriteHead(palette_.get())) return failed();
 
   // Rows are encoded many at a time into one chunk, written with one call.
   // The chunk is cleared once: every encoder rewrites its data bytes for
   // every row and never touches the padding behind them.
-  const std::size_t stride = static_cast<std::size_t>(
-      depth_ == 16 ? 2 * std::int64_t{width_} + (4 - (2 * std::int64_t{width_}) % 4) % 4
-                   : RowStride(width_, depth_));
+  const std::size_t stride = plan.stride;
   const std::size_t rowsPerWrite = rows::RowsPerTransfer(stride, height_);
   std::unique_ptr<std::uint8_t[]> chunk = AllocateArray<std::uint8_t>(rowsPerWrite * stride);
   if (!chunk) return failed();
@@ -141,12 +94,7 @@ SaveStatus BitmapImage::SaveWithStatus(const char* path) {
           break;
       }
     }
-    if (file.Write(chunk.get(), 1, count * stride) != count * stride) return failed();
-  }
-
-  if (!output.Commit(status.systemError)) {
-    status.outcome = SaveStatus::Outcome::kWriteFailed;
-    return status;
+    if (!writer.WriteRows(chunk.get(), count)) return failed();
   }
   return status;
 }

@@ -25,8 +25,6 @@ std::int32_t TruncateToInt32(double value) {
   return static_cast<std::int32_t>(value);
 }
 
-bool IsIndexedDepth(int depth) { return depth == 1 || depth == 4 || depth == 8; }
-
 int Clamp(int value, int size) {
   if (value >= size) value = size - 1;
   if (value < 0) value = 0;

@@ -11,6 +11,7 @@ namespace quendral {
 
 class File;
 class PaletteMatcher;
+struct BmpFilePlan;
 
 // Largest picture, in pixels, that an image will hold (1 GiB of pixels).
 // Bounds every allocation whose size comes from a file or a caller.
@@ -19,6 +20,13 @@ inline constexpr std::int64_t kMaxPixels = std::int64_t{1} << 28;
 // base to the power exponent by repeated 32-bit multiplication; 1 for an
 // exponent of 0 or less.
 int IntegerPower(int base, int exponent);
+
+// The depths that carry a colour table.
+inline bool IsIndexedDepth(int depth) { return depth == 1 || depth == 4 || depth == 8; }
+
+// Fills `table` (2^depth entries) with the standard colours of an indexed
+// depth; false, touching nothing, at any other depth.
+bool FillStandardTable(int depth, ColorQuad* table);
 
 // Why a save did or did not reach its file.
 struct SaveStatus {
@@ -73,6 +81,9 @@ class BitmapImage {
   // be written: the path then holds what it held before.
   bool Save(const char* path);
   SaveStatus SaveWithStatus(const char* path);
+  // Writes the picture to a file already open for writing, straight, with
+  // nothing to replace: for standard output and memory streams.
+  SaveStatus SaveWithStatus(File& file);
 
   bool DecodeRow32(const std::uint8_t* buffer, int bufferSize, int j);
   bool DecodeRow24(const std::uint8_t* buffer, int bufferSize, int j);
@@ -110,10 +121,10 @@ class BitmapImage {
   // Resize without making the pixels white, for a caller that writes every
   // pixel before any is read: the block's first touch is then that write.
   bool ResizeUnfilled(int newWidth, int newHeight);
-  bool LoadBitFieldRows(File& file, std::uint32_t compression, std::int64_t gap);
   // The colour table when the image holds one of 2^depth entries at exactly
   // that depth, so that every index of that many bits is inside it.
   const ColorQuad* TableFor(int depth) const { return depth_ == depth ? palette_.get() : nullptr; }
+  SaveStatus WriteFile(File& file, const BmpFilePlan& plan);
   bool EncodeIndexedRow(std::uint8_t* buffer, int bufferSize, int row, int depth,
                         PaletteMatcher& matcher) const;
 

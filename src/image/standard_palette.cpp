@@ -37,22 +37,25 @@ void FillEightBitTable(ColorQuad* table) {
 
 }  // namespace
 
-bool BitmapImage::FillStandardPalette() {
-  if (!palette_) return false;
-  switch (depth_) {
+bool FillStandardTable(int depth, ColorQuad* table) {
+  switch (depth) {
     case 1:
-      palette_[0] = Rgb(0, 0, 0);
-      palette_[1] = Rgb(255, 255, 255);
+      table[0] = Rgb(0, 0, 0);
+      table[1] = Rgb(255, 255, 255);
       return true;
     case 4:
-      FillFourBitTable(palette_.get());
+      FillFourBitTable(table);
       return true;
     case 8:
-      FillEightBitTable(palette_.get());
+      FillEightBitTable(table);
       return true;
     default:
       return false;
   }
+}
+
+bool BitmapImage::FillStandardPalette() {
+  return palette_ != nullptr && FillStandardTable(depth_, palette_.get());
 }
 
 }  // namespace quendral

@@ -153,6 +153,12 @@ TEST_F(Interop, WeReadConvertsFilesAtTheDepthsWeAccept) {
       {"8-bit colour table", 3, "-colors 200 -type Palette -compress None BMP3:", 8},
       {"4-bit colour table", 3, "-colors 16 -type Palette -compress None BMP3:", 4},
       {"1 bit", 3, "-type Bilevel BMP3:", 1},
+      // The colour table follows the whole of a longer info header.
+      {"8-bit table behind a long info header", 3, "-colors 200 -type Palette -compress None BMP:",
+       8},
+      {"4-bit table behind a long info header", 3, "-colors 16 -type Palette -compress None BMP:",
+       4},
+      {"1 bit behind a long info header", 3, "-type Bilevel BMP:", 1},
   };
   for (const Case& c : cases) {
     Bytes raw;

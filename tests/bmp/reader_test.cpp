@@ -291,6 +291,73 @@ TEST_F(Reader, TheColourTableComesFromBfOffBitsAndTheRestOfTheGapIsSkipped) {
   }
 }
 
+TEST_F(Reader, AColourTableFollowsAnInfoHeaderLongerThan40Bytes) {
+  struct Case {
+    const char* name;
+    int depth;
+    std::uint32_t biSize;
+    int entriesInFile;       // written right after the whole info header
+    std::int64_t bfOffBits;  // -1: right after the table
+    std::size_t fileCut;     // 0: the whole file
+  };
+  const Case cases[] = {
+      {"8 bits, 124-byte header, full table", 8, 124, 256, -1, 0},
+      {"8 bits, 108-byte header, 16 entries", 8, 108, 16, -1, 0},
+      {"4 bits, 64-byte header, 5 entries", 4, 64, 5, -1, 0},
+      {"4 bits, 56-byte header, full table and 3 bytes more", 4, 56, 16, 14 + 56 + 64 + 3, 0},
+      {"1 bit, 52-byte header", 1, 52, 2, -1, 0},
+      {"1 bit, 124-byte header", 1, 124, 2, -1, 0},
+      // A header that would reach past the pixels is not believed: the
+      // table is read at byte 54, as for any other file.
+      {"8 bits, header claimed past bfOffBits", 8, 124, 16, 54 + 64, 0},
+      // The file ends inside the longer header: the table keeps the
+      // standard colours and every row is white.
+      {"1 bit, cut inside the header", 1, 124, 2, 14 + 124 + 8, 14 + 60},
+  };
+  constexpr int kWidth = 5, kHeight = 2;
+  for (const Case& c : cases) {
+    test::TestRandom random(c.biSize * 7 + static_cast<std::uint32_t>(c.depth));
+    const bool believed = c.bfOffBits < 0 || 14 + std::int64_t{c.biSize} <= c.bfOffBits;
+    const std::size_t headerRest = believed ? c.biSize - 40 : 0;
+    std::vector<ColorQuad> table(static_cast<std::size_t>(c.entriesInFile));
+    for (ColorQuad& e : table)
+      e = ColorQuad{random.Byte(), random.Byte(), random.Byte(), random.Byte()};
+    const int colours = 1 << c.depth;
+    BmpFields fields;
+    fields.biSize = c.biSize;
+    fields.biBitCount = static_cast<std::uint16_t>(c.depth);
+    fields.biWidth = kWidth;
+    fields.biHeight = kHeight;
+    fields.bfOffBits = c.bfOffBits >= 0 ? c.bfOffBits
+                                        : static_cast<std::int64_t>(54 + headerRest + 4 * table.size());
+    Bytes file = test::HeaderBytes(fields);
+    file.resize(file.size() + headerRest, 0xEE);  // the header's later fields
+    for (const ColorQuad& e : table) file.insert(file.end(), {e.blue, e.green, e.red, e.alpha});
+    file.resize(static_cast<std::size_t>(fields.bfOffBits), 0xAB);
+    std::vector<std::vector<int>> indices(kHeight);
+    for (int j = kHeight - 1; j >= 0; --j) {
+      for (int i = 0; i < kWidth; ++i) indices[j].push_back((3 * (i + kWidth * j) + 1) % colours);
+      const Bytes row = PackIndices(indices[j], c.depth, test::StoredRowBytes(kWidth, c.depth));
+      file.insert(file.end(), row.begin(), row.end());
+    }
+    if (c.fileCut != 0) file.resize(c.fileCut);
+
+    BitmapImage image;
+    ASSERT_TRUE(LoadBytes(image, file)) << c.name;
+    BitmapImage standard;
+    standard.SetDepth(c.depth);
+    const int given = std::min<int>(c.entriesInFile, colours);
+    for (int k = 0; k < colours; ++k) {
+      const ColorQuad expected = k >= given ? kWhite : c.fileCut ? standard.PaletteEntry(k) : table[k];
+      EXPECT_EQ(image.PaletteEntry(k), expected) << c.name << " entry " << k;
+    }
+    for (int j = 0; j < kHeight; ++j)
+      for (int i = 0; i < kWidth; ++i)
+        EXPECT_EQ(image.At(i, j), c.fileCut ? kWhite : image.PaletteEntry(indices[j][i]))
+            << c.name << " pixel " << i << "," << j;
+  }
+}
+
 TEST_F(Reader, AnOffsetFarPastTheEndGivesAWhitePictureWithoutReadingGigabytes) {
   BmpFields fields;
   fields.biWidth = 2;

@@ -138,6 +138,17 @@ TEST_F(Cli, MarkExplainsWhatWentWrong) {
   rle.biCompression = 1;
   Put("rle.bmp", test::BuildBmp(rle, {}, {}, Bytes(8, 0)));
   Put("text.bmp", Bytes(60, 'x'));
+  // The oldest header: 12 bytes of 16-bit sizes, here 4 x 4 and 1 x 1 at 24 bits.
+  for (const int side : {4, 1}) {
+    Bytes os2 = {'B', 'M'};
+    test::Put32(os2, 0);
+    test::Put32(os2, 0);
+    test::Put32(os2, 26);
+    test::Put32(os2, 12);
+    for (const int v : {side, side, 1, 24}) test::Put16(os2, static_cast<std::uint32_t>(v));
+    os2.resize(os2.size() + static_cast<std::size_t>(side) * test::StoredRowBytes(side, 24), 0x40);
+    Put("os2-" + std::to_string(side) + ".bmp", os2);
+  }
   ASSERT_EQ(mkdir(dir_.File("sub").c_str(), 0700), 0);
   struct Case {
     Args args;
@@ -148,6 +159,8 @@ TEST_F(Cli, MarkExplainsWhatWentWrong) {
       {{"mark", "missing.bmp", "out.bmp"}, 1, "cannot read missing.bmp: No such file or directory"},
       {{"mark", "text.bmp", "out.bmp"}, 1, "text.bmp: not a BMP file"},
       {{"mark", "rle.bmp", "out.bmp"}, 1, "RLE-compressed BMP (compression 1) is not supported"},
+      {{"mark", "os2-4.bmp", "out.bmp"}, 1, "OS/2 BMP (12-byte header) is not supported"},
+      {{"mark", "os2-1.bmp", "out.bmp"}, 1, "OS/2 BMP (12-byte header) is not supported"},
       {{"mark", "sub", "out.bmp"}, 1, "cannot read sub: Is a directory"},
       {{"mark", "in.bmp", "out/x.bmp"}, 3, "cannot write out/x.bmp: No such file or directory"},
       {{"mark", "in.bmp", "sub"}, 3, "cannot write sub: "},

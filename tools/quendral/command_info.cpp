@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "bmp/header_parser.h"
 #include "bmp/headers.h"
 #include "bmp/probes.h"
 #include "commands.h"
@@ -26,14 +27,10 @@ const char* CompressionName(std::uint32_t compression) {
   }
 }
 
-// Colour-table entries as the reader counts them: from bfOffBits, at most
-// 2^depth, at 1, 4 and 8 bits only.
+// Colour-table entries as the reader counts them.
 long ColourTableEntries(const FileHeader& f, const InfoHeader& i) {
-  const int depth = i.biBitCount;
-  if (depth != 1 && depth != 4 && depth != 8) return 0;
-  long entries = static_cast<std::int32_t>(f.bfOffBits - kHeadersSize) / 4;
-  if (entries > IntegerPower(2, depth)) entries = IntegerPower(2, depth);
-  return entries < 0 ? 0 : entries;
+  if (!IsIndexedDepth(i.biBitCount)) return 0;
+  return ComputePixelDataLayout(f, i).tableEntries;
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 
+#include "bmp/header_parser.h"
 #include "bmp/headers.h"
 #include "commands.h"
 #include "image/bitmap_image.h"
@@ -20,7 +21,10 @@ std::string CannotRead(const std::string& path, const std::string& why) {
   return "cannot read " + path + ": " + why;
 }
 
-std::string DescribeKind(std::uint32_t compression, int bitCount) {
+std::string DescribeKind(const InfoHeader& info) {
+  if (info.biSize == 12) return "OS/2 BMP (12-byte header) is not supported";
+  const std::uint32_t compression = info.biCompression;
+  const int bitCount = info.biBitCount;
   switch (compression) {
     case 1:
     case 2:
@@ -29,6 +33,12 @@ std::string DescribeKind(std::uint32_t compression, int bitCount) {
     case 3:
       return "bit-field BMP at " + std::to_string(bitCount) +
              " bits per pixel is not supported (only at 16)";
+    case 4:
+      return "JPEG-compressed BMP (compression 4) is not supported";
+    case 5:
+      return "PNG-compressed BMP (compression 5) is not supported";
+    case 6:
+      return "bit-field BMP with an alpha mask (compression 6) is not supported";
     case 0:
       return std::to_string(bitCount) + " bits per pixel is not supported";
     default:
@@ -45,30 +55,30 @@ std::string ExplainLoadFailure(const std::string& path) {
   File file = File::Open(path.c_str(), "rb");
   if (!file.IsOpen()) return CannotRead(path, std::strerror(errno));
 
-  FileHeader fileHeader;
-  InfoHeader info;
-  // Both headers are read even when the first is cut short, as the reader does.
-  const bool fileHeaderComplete = ReadFileHeaderFields(file, fileHeader);
-  const bool infoHeaderComplete = ReadInfoHeaderFields(file, info);
-  const bool complete = fileHeaderComplete && infoHeaderComplete;
-  if (fileHeader.bfType != kBmpSignature) return path + ": not a BMP file";
-  if (!complete) return CannotRead(path, "the file ends inside the BMP headers");
-  const int bitCount = info.biBitCount;
-  const bool accepted =
-      (info.biCompression == kCompressionNone &&
-       (bitCount == 1 || bitCount == 4 || bitCount == 8 || bitCount == 16 || bitCount == 24 ||
-        bitCount == 32)) ||
-      (info.biCompression == kCompressionBitFields && bitCount == 16);
-  if (!accepted) return CannotRead(path, DescribeKind(info.biCompression, bitCount));
-  if (info.biHeight < 0) return CannotRead(path, "top-down BMP (negative height) is not supported");
-  if (info.biWidth <= 0 || info.biHeight <= 0)
-    return CannotRead(path, "the picture is " + std::to_string(info.biWidth) + " x " +
-                                std::to_string(info.biHeight) + " pixels");
-  const std::int64_t pixels = std::int64_t{info.biWidth} * info.biHeight;
-  if (pixels > kMaxPixels || std::int64_t{info.biWidth} * bitCount > INT32_MAX)
-    return CannotRead(path, "the picture is too large (" + std::to_string(info.biWidth) + " x " +
-                                std::to_string(info.biHeight) + " pixels; at most " +
-                                std::to_string(kMaxPixels) + " pixels)");
+  BmpHeaders headers;
+  ReadHeaders(file, headers);
+  const InfoHeader& info = headers.info;
+  switch (JudgeHeaders(headers)) {
+    case HeaderVerdict::kNotBmp:
+      return path + ": not a BMP file";
+    case HeaderVerdict::kCutShort:
+      // The oldest header is shorter than the fields read here.
+      if (info.biSize == 12) return CannotRead(path, DescribeKind(info));
+      return CannotRead(path, "the file ends inside the BMP headers");
+    case HeaderVerdict::kUnsupportedKind:
+      return CannotRead(path, DescribeKind(info));
+    case HeaderVerdict::kNotPositive:
+      if (info.biHeight < 0)
+        return CannotRead(path, "top-down BMP (negative height) is not supported");
+      return CannotRead(path, "the picture is " + std::to_string(info.biWidth) + " x " +
+                                  std::to_string(info.biHeight) + " pixels");
+    case HeaderVerdict::kTooLarge:
+      return CannotRead(path, "the picture is too large (" + std::to_string(info.biWidth) +
+                                  " x " + std::to_string(info.biHeight) + " pixels; at most " +
+                                  std::to_string(kMaxPixels) + " pixels)");
+    case HeaderVerdict::kAccepted:
+      break;
+  }
   return CannotRead(path, "not enough memory for a picture of " + std::to_string(info.biWidth) +
                               " x " + std::to_string(info.biHeight) + " pixels");
 }
