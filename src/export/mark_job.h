@@ -1,39 +1,82 @@
 // Load, mark and save: the export's whole job, with its outcome in detail.
+// The job streams the file from input to output a few rows at a time; the
+// same job over a picture held whole in memory stays beside it as the
+// plain statement of what the stream must give, byte for byte.
 #pragma once
 
-#include <cerrno>
+#include <functional>
+#include <optional>
+#include <utility>
 
-#include "export/mark_triangles.h"
 #include "image/bitmap_image.h"
+#include "platform/file.h"
+#include "platform/output_file.h"
 
 namespace quendral {
 
 struct MarkJobResult {
   bool loaded = false;   // the input was read as a picture
-  bool written = false;  // the marked picture reached the output path
+  bool written = false;  // the marked picture reached the output
   SaveStatus save;       // why the output was or was not written
 };
 
-// Loads `inputPath`, marks the top corner triangles and saves the picture
-// at its own depth under the path that `outputPath()` gives, which is asked
-// for only once the input has loaded. Nothing is written when the input
-// does not load. Never throws.
+// Where a marked picture goes.
+class MarkOutput {
+ public:
+  virtual ~MarkOutput() = default;
+  // The file to write, asked for only once the input has loaded; null,
+  // with `status` saying why, when it cannot be opened.
+  virtual File* Open(SaveStatus& status) = 0;
+  // Once every byte is written: true when the picture is complete in its
+  // place.
+  virtual bool Finish(SaveStatus& status) = 0;
+};
+
+// A path, through a new file that takes the path's place only when it is
+// complete; the path is asked for when the output is opened.
+class ReplacingOutput final : public MarkOutput {
+ public:
+  explicit ReplacingOutput(std::function<const char*()> path) : path_(std::move(path)) {}
+  File* Open(SaveStatus& status) override;
+  bool Finish(SaveStatus& status) override;
+
+ private:
+  std::function<const char*()> path_;
+  std::optional<OutputFile> output_;
+};
+
+// A stream already open for writing (standard output, a memory stream),
+// written straight.
+class DirectOutput final : public MarkOutput {
+ public:
+  explicit DirectOutput(File& file) : file_(file) {}
+  File* Open(SaveStatus&) override { return &file_; }
+  bool Finish(SaveStatus& status) override;
+
+ private:
+  File& file_;
+};
+
+// The job on a file open for reading at its first byte. The input is closed
+// once its rows are read, before the output takes its place, so that the
+// output may replace the input. Nothing is written when the input does not
+// load. Never throws.
+MarkJobResult StreamMarkJob(File& input, MarkOutput& output) noexcept;
+// The same job through a whole picture in memory: Load, MarkTriangles, Save.
+MarkJobResult InMemoryMarkJob(File& input, MarkOutput& output) noexcept;
+
+// The job from a path to the path that `outputPath()` gives.
 template <typename OutputPath>
 MarkJobResult RunMarkJob(const char* inputPath, OutputPath&& outputPath) noexcept {
-  MarkJobResult result;
   try {
-    BitmapImage image;
-    if (!image.Load(inputPath)) return result;
-    result.loaded = true;
-    MarkTriangles(image);
-    result.save = image.SaveWithStatus(outputPath());
-    result.written = result.save.ok();
+    File input = File::Open(inputPath, "rb");
+    if (!input.IsOpen()) return MarkJobResult{};
+    ReplacingOutput output([&]() -> const char* { return outputPath(); });
+    return StreamMarkJob(input, output);
   } catch (...) {
-    // Only running out of memory can land here.
-    result.save.outcome = SaveStatus::Outcome::kWriteFailed;
-    result.save.systemError = ENOMEM;
+    // Only running out of memory can land here, before anything was read.
+    return MarkJobResult{};
   }
-  return result;
 }
 
 }  // namespace quendral

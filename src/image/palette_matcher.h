@@ -22,6 +22,8 @@ class BitmapImage;
 class PaletteMatcher {
  public:
   explicit PaletteMatcher(const BitmapImage& image);
+  // Matches against `count` entries (1 to 256) of a table of one's own.
+  PaletteMatcher(const ColorQuad* table, int count);
 
   std::uint8_t Match(const ColorQuad& colour) {
     const std::uint32_t key = Key(colour);
@@ -56,6 +58,7 @@ class PaletteMatcher {
     std::memcpy(&mask, &kColourOnly, sizeof mask);
     return word & mask;
   }
+  void Take(const ColorQuad* table, int count);
   // Out of line: a picture takes this path once per colour it holds, the
   // inlined lookup above once per pixel.
   void Remember(std::uint32_t slot, std::uint32_t key, const ColorQuad& colour);

@@ -49,14 +49,22 @@ bool BitmapImage::FillGrayPalette() {
 PaletteMatcher::PaletteMatcher(const BitmapImage& image) {
   // Without a table every candidate is white, so one white entry gives the
   // same answers as scanning them all (index 0 throughout).
-  const bool indexed = image.Palette() != nullptr &&
-                       (image.Depth() == 1 || image.Depth() == 4 || image.Depth() == 8);
-  count_ = indexed ? image.ColorCount() : 1;
+  const bool indexed = image.Palette() != nullptr && IsIndexedDepth(image.Depth());
+  if (indexed) {
+    Take(image.Palette(), image.ColorCount());
+  } else {
+    Take(&kWhite, 1);
+  }
+}
+
+PaletteMatcher::PaletteMatcher(const ColorQuad* table, int count) { Take(table, count); }
+
+void PaletteMatcher::Take(const ColorQuad* table, int count) {
+  count_ = count;
   for (int k = 0; k < count_; ++k) {
-    const ColorQuad entry = image.PaletteEntry(k);
-    red_[k] = entry.red;
-    green_[k] = entry.green;
-    blue_[k] = entry.blue;
+    red_[k] = table[k].red;
+    green_[k] = table[k].green;
+    blue_[k] = table[k].blue;
   }
   std::fill(std::begin(keys_), std::end(keys_), kEmpty);
 }

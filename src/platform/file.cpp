@@ -68,6 +68,8 @@ bool File::Skip(std::size_t count) {
   return true;
 }
 
+bool File::Flush() { return stream_ != nullptr && std::fflush(stream_) == 0; }
+
 bool File::Close() {
   if (stream_ == nullptr) return false;
   // fclose writes out what is buffered and reports a failure to; a flush

@@ -35,6 +35,8 @@ class File {
   bool AtEnd() const;
   // Passes over `count` bytes by reading them; false when the file ended first.
   bool Skip(std::size_t count);
+  // Hands what is buffered to the system; true when that succeeded.
+  bool Flush();
   // Flushes and closes; true when both succeeded. Later calls return false.
   bool Close();
 
