@@ -1,18 +1,20 @@
 // The whole job as a host runs it: Quendral(in, out) on camera-sized
-// pictures at every depth, against two floors measured in the same run on
-// the same files: copying the file by reading it whole into memory and
-// writing it back (the plain way to copy, which pays for first touching
-// that much memory), and copying it through one small buffer (the bare cost
-// of the reading and writing).
+// pictures at every depth, against the floors of a job that reads a file
+// and writes one, measured in the same run on the same files: copying the
+// file in-process through one reused 1 MiB buffer, and cp. Beside it, the
+// same job through a whole picture in memory (the library's Load,
+// MarkTriangles and Save, linked in), which the stream replaced.
 //
 //   quendral_job_bench [--library PATH] [--dir DIR] [--runs N] [--depths 24,32,...]
 //
 // DIR holds photo-<depth>.bmp (quendral_make_pictures photos DIR W H).
-// Every run of either kind is a fresh child process, so that each has its
+// Every run of every kind is a fresh child process, so that each has its
 // own peak resident memory (read with wait4) and starts, like a host's
-// call, on memory it has not touched before. The kinds and depths take
-// turns, so that a burst of other work on the machine falls on all of them
-// alike. Prints the median times, their ratios and the peak memory.
+// call, on memory it has not touched before; every run writes a new file
+// (the output of the run before is removed first, outside the timing). The
+// kinds and depths take turns, so that a burst of other work on the
+// machine falls on all of them alike. Prints the median times, their
+// ratios and the peak memory.
 #include <dlfcn.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -29,6 +31,8 @@
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "export/mark_job.h"
 
 namespace {
 
@@ -49,24 +53,6 @@ std::u16string Widen(const std::string& path) {
 
 // --- children: each does one timed run and prints its milliseconds ---------
 
-int ChildFloor(const std::string& in, const std::string& out) {
-  const Clock::time_point start = Clock::now();
-  std::FILE* input = std::fopen(in.c_str(), "rb");
-  if (input == nullptr) return 1;
-  struct stat info;
-  if (fstat(fileno(input), &info) != 0) return 1;
-  const std::size_t size = static_cast<std::size_t>(info.st_size);
-  char* buffer = static_cast<char*>(std::malloc(size));
-  if (buffer == nullptr || std::fread(buffer, 1, size, input) != size) return 1;
-  std::fclose(input);
-  std::FILE* output = std::fopen(out.c_str(), "wb");
-  if (output == nullptr || std::fwrite(buffer, 1, size, output) != size) return 1;
-  if (std::fclose(output) != 0) return 1;
-  std::free(buffer);
-  std::printf("%.3f\n", MillisecondsSince(start));
-  return 0;
-}
-
 int ChildStream(const std::string& in, const std::string& out) {
   const Clock::time_point start = Clock::now();
   std::FILE* input = std::fopen(in.c_str(), "rb");
@@ -79,6 +65,32 @@ int ChildStream(const std::string& in, const std::string& out) {
   std::fclose(input);
   if (std::fclose(output) != 0) return 1;
   std::printf("%.3f\n", MillisecondsSince(start));
+  return 0;
+}
+
+int ChildCp(const std::string& in, const std::string& out) {
+  const Clock::time_point start = Clock::now();
+  const pid_t pid = fork();
+  if (pid < 0) return 1;
+  if (pid == 0) {
+    execlp("cp", "cp", in.c_str(), out.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  int status = 0;
+  if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return 1;
+  std::printf("%.3f\n", MillisecondsSince(start));
+  return 0;
+}
+
+// The job through a picture held whole, as it was before it streamed.
+int ChildInMemory(const std::string& in, const std::string& out) {
+  const Clock::time_point start = Clock::now();
+  quendral::File input = quendral::File::Open(in.c_str(), "rb");
+  quendral::ReplacingOutput output([&] { return out.c_str(); });
+  const quendral::MarkJobResult result = quendral::InMemoryMarkJob(input, output);
+  const double ms = MillisecondsSince(start);
+  if (!result.written) return 1;
+  std::printf("%.3f\n", ms);
   return 0;
 }
 
@@ -166,7 +178,7 @@ std::string LoadAverage() {
   return one + " " + five + " " + fifteen;
 }
 
-// Pixel count from the picture's own header.
+// Width (high 32 bits) and height (low 32 bits) from the picture's header.
 long long PixelCount(const std::string& path) {
   std::ifstream file(path, std::ios::binary);
   unsigned char h[26] = {};
@@ -175,7 +187,7 @@ long long PixelCount(const std::string& path) {
     return static_cast<long long>(h[at] | (h[at + 1] << 8) | (h[at + 2] << 16) |
                                   (static_cast<unsigned>(h[at + 3]) << 24));
   };
-  return le32(18) * le32(22);
+  return (le32(18) << 32) | le32(22);
 }
 
 long long FileSize(const std::string& path) {
@@ -217,64 +229,66 @@ int Parent(int argc, char** argv) {
   if (runs < 1 || depths.empty()) return Usage();
 
   const std::string loadBefore = LoadAverage();
-  std::map<int, std::vector<double>> floorMs, streamMs, jobMs;
-  std::map<int, double> floorPeak, jobPeak;
+  // The kinds, each a child process; the job itself first.
+  const std::vector<std::string> kinds = {"job", "memory", "copy", "cp"};
+  std::map<std::string, std::map<int, std::vector<double>>> ms;
+  std::map<std::string, std::map<int, double>> peak;
   Sample idle;
   if (!RunChild({"quendral_job_bench", "--child-idle", library, "-", "-"}, idle)) {
     std::fprintf(stderr, "quendral_job_bench: cannot load %s\n", library.c_str());
     return 1;
   }
+  const std::string out = dir + "/bench-out.bmp";
   // One untimed pass first brings every input into the page cache.
   for (int round = -1; round < runs; ++round) {
     for (int depth : depths) {
       const std::string in = dir + "/photo-" + std::to_string(depth) + ".bmp";
-      Sample floor, stream, job;
-      if (!RunChild({"quendral_job_bench", "--child-floor", in, dir + "/floor-out.bmp"}, floor) ||
-          !RunChild({"quendral_job_bench", "--child-stream", in, dir + "/stream-out.bmp"},
-                    stream) ||
-          !RunChild({"quendral_job_bench", "--child-job", library, in, dir + "/job-out.bmp"},
-                    job)) {
-        std::fprintf(stderr, "quendral_job_bench: the run on %s failed\n", in.c_str());
-        return 1;
+      for (const std::string& kind : kinds) {
+        std::remove(out.c_str());
+        std::vector<std::string> args = {"quendral_job_bench", "--child-" + kind};
+        if (kind == "job") args.push_back(library);
+        args.push_back(in);
+        args.push_back(out);
+        Sample sample;
+        if (!RunChild(args, sample)) {
+          std::fprintf(stderr, "quendral_job_bench: the %s run on %s failed\n", kind.c_str(),
+                       in.c_str());
+          return 1;
+        }
+        if (round < 0) continue;
+        ms[kind][depth].push_back(sample.ms);
+        peak[kind][depth] = std::max(peak[kind][depth], sample.peakMegabytes);
       }
-      if (round < 0) continue;
-      floorMs[depth].push_back(floor.ms);
-      streamMs[depth].push_back(stream.ms);
-      jobMs[depth].push_back(job.ms);
-      floorPeak[depth] = std::max(floorPeak[depth], floor.peakMegabytes);
-      jobPeak[depth] = std::max(jobPeak[depth], job.peakMegabytes);
     }
   }
-  std::remove((dir + "/floor-out.bmp").c_str());
-  std::remove((dir + "/stream-out.bmp").c_str());
-  std::remove((dir + "/job-out.bmp").c_str());
+  std::remove(out.c_str());
 
-  const bool have24 = jobMs.count(24) != 0;
-  const double job24 = have24 ? Median(jobMs[24]) : 0;
   std::printf("Machine: %s, %ld cores; load average before %s, after %s\n", CpuName().c_str(),
               sysconf(_SC_NPROCESSORS_ONLN), loadBefore.c_str(), LoadAverage().c_str());
-  std::printf("Median of %d runs, each a fresh process; library %s\n", runs, library.c_str());
+  std::printf("Median of %d runs, each a fresh process writing a new file; library %s\n", runs,
+              library.c_str());
   std::printf("Process and library alone: peak %.1f MB\n\n", idle.peakMegabytes);
-  std::printf("%5s %8s %9s %9s %8s %8s %9s %10s %9s %8s %8s\n", "depth", "file MB", "floor ms",
-              "stream ms", "job ms", "min ms", "job/floor", "job/stream", "job/job24", "peak MB",
-              "limit MB");
+  std::printf("%5s %11s %8s %8s %8s %8s %9s %7s %10s %8s %10s\n", "depth", "picture", "file MB",
+              "job ms", "copy ms", "cp ms", "job/copy", "job/cp", "memory ms", "job MB",
+              "memory MB");
   for (int depth : depths) {
     const std::string in = dir + "/photo-" + std::to_string(depth) + ".bmp";
-    const double floorMedian = Median(floorMs[depth]);
-    const double streamMedian = Median(streamMs[depth]);
-    const double jobMedian = Median(jobMs[depth]);
-    const double limit = 1.15 * 4.0 * static_cast<double>(PixelCount(in)) / 1048576.0 + 8.0;
-    std::printf("%5d %8.1f %9.1f %9.1f %8.1f %8.1f %9.2f %10.2f %9.2f %8.1f %8.1f\n", depth,
-                static_cast<double>(FileSize(in)) / 1048576.0, floorMedian, streamMedian, jobMedian,
-                *std::min_element(jobMs[depth].begin(), jobMs[depth].end()),
-                jobMedian / floorMedian, jobMedian / streamMedian, have24 ? jobMedian / job24 : 0.0,
-                jobPeak[depth], limit);
+    const double job = Median(ms["job"][depth]);
+    const double copy = Median(ms["copy"][depth]);
+    const double cp = Median(ms["cp"][depth]);
+    const long long width = PixelCount(in) >> 32, height = PixelCount(in) & 0xFFFFFFFF;
+    const std::string picture = std::to_string(width) + "x" + std::to_string(height);
+    std::printf("%5d %11s %8.1f %8.1f %8.1f %8.1f %9.2f %7.2f %10.1f %8.1f %10.1f\n", depth,
+                picture.c_str(), static_cast<double>(FileSize(in)) / 1048576.0, job, copy, cp,
+                job / copy, job / cp, Median(ms["memory"][depth]), peak["job"][depth],
+                peak["memory"][depth]);
   }
   std::printf(
-      "\nfloor:  read the whole file into memory and write it back, one call each.\n"
-      "stream: copy the file through one 1 MiB buffer.\n"
-      "job:    Quendral(in, out) in the process, the library already loaded.\n"
-      "peak:   the job's peak resident memory; limit: 1.15 x 4 bytes x pixels + 8 MB.\n");
+      "\njob:    Quendral(in, out) in the process, the library already loaded (the stream).\n"
+      "copy:   the same file copied in-process through one reused 1 MiB buffer.\n"
+      "cp:     cp in out, a process of its own.\n"
+      "memory: the same job through a whole picture in memory (Load, mark, Save).\n"
+      "MB:     whole-process peak resident memory (wait4) of the job's and memory's runs.\n");
   return 0;
 }
 
@@ -285,8 +299,9 @@ int main(int argc, char** argv) {
     return ChildJob(argv[2], argv[3], argv[4], true);
   if (argc == 5 && std::strcmp(argv[1], "--child-idle") == 0)
     return ChildJob(argv[2], argv[3], argv[4], false);
-  if (argc == 4 && std::strcmp(argv[1], "--child-floor") == 0) return ChildFloor(argv[2], argv[3]);
-  if (argc == 4 && std::strcmp(argv[1], "--child-stream") == 0)
-    return ChildStream(argv[2], argv[3]);
+  if (argc == 4 && std::strcmp(argv[1], "--child-copy") == 0) return ChildStream(argv[2], argv[3]);
+  if (argc == 4 && std::strcmp(argv[1], "--child-cp") == 0) return ChildCp(argv[2], argv[3]);
+  if (argc == 4 && std::strcmp(argv[1], "--child-memory") == 0)
+    return ChildInMemory(argv[2], argv[3]);
   return Parent(argc, argv);
 }

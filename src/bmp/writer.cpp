@@ -17,22 +17,28 @@ namespace quendral {
 
 bool BitmapImage::Save(const char* path) { return SaveWithStatus(path).ok(); }
 
-SaveStatus BitmapImage::SaveWithStatus(const char* path) {
+// What every save checks before it writes a byte: the sizes the file
+// would have, and the colour table that indexed pixels are matched against.
+SaveStatus BitmapImage::PrepareSave(BmpFilePlan& plan) {
   SaveStatus status;
   if (!CheckTypeSizes()) {
     status.outcome = SaveStatus::Outcome::kWriteFailed;
     return status;
   }
-  const BmpFilePlan plan = PlanBmpFile(width_, height_, depth_, xPelsPerMeter_, yPelsPerMeter_);
+  plan = PlanBmpFile(width_, height_, depth_, xPelsPerMeter_, yPelsPerMeter_);
   if (!plan.fits) {
     status.outcome = SaveStatus::Outcome::kTooLarge;
-    return status;
-  }
-  if (!EnsurePalette()) {
+  } else if (!EnsurePalette()) {
     status.outcome = SaveStatus::Outcome::kWriteFailed;
     status.systemError = ENOMEM;
-    return status;
   }
+  return status;
+}
+
+SaveStatus BitmapImage::SaveWithStatus(const char* path) {
+  BmpFilePlan plan;
+  SaveStatus status = PrepareSave(plan);
+  if (!status.ok()) return status;
   OutputFile output = OutputFile::Begin(path, status.systemError);
   if (!output.IsOpen()) {
     status.outcome = SaveStatus::Outcome::kOpenFailed;
@@ -45,18 +51,9 @@ SaveStatus BitmapImage::SaveWithStatus(const char* path) {
 }
 
 SaveStatus BitmapImage::SaveWithStatus(File& file) {
-  SaveStatus status;
-  const BmpFilePlan plan = PlanBmpFile(width_, height_, depth_, xPelsPerMeter_, yPelsPerMeter_);
-  if (!plan.fits) {
-    status.outcome = SaveStatus::Outcome::kTooLarge;
-    return status;
-  }
-  if (!EnsurePalette()) {
-    status.outcome = SaveStatus::Outcome::kWriteFailed;
-    status.systemError = ENOMEM;
-    return status;
-  }
-  return WriteFile(file, plan);
+  BmpFilePlan plan;
+  const SaveStatus status = PrepareSave(plan);
+  return status.ok() ? WriteFile(file, plan) : status;
 }
 
 SaveStatus BitmapImage::WriteFile(File& file, const BmpFilePlan& plan) {

@@ -124,6 +124,7 @@ class BitmapImage {
   // The colour table when the image holds one of 2^depth entries at exactly
   // that depth, so that every index of that many bits is inside it.
   const ColorQuad* TableFor(int depth) const { return depth_ == depth ? palette_.get() : nullptr; }
+  SaveStatus PrepareSave(BmpFilePlan& plan);
   SaveStatus WriteFile(File& file, const BmpFilePlan& plan);
   bool EncodeIndexedRow(std::uint8_t* buffer, int bufferSize, int row, int depth,
                         PaletteMatcher& matcher) const;
