@@ -80,28 +80,52 @@ std::size_t BmpRowReader::ReadRows(std::uint8_t* out, std::size_t count) {
 std::size_t BmpRowReader::ReadWordRows(std::uint8_t* out, std::size_t count) {
   const std::size_t got = file_.AtEnd() ? 0 : file_.Read(out, 1, count * stride_);
   const std::size_t dataBytes = 2 * static_cast<std::size_t>(width());
-  if (got >= count * stride_) {
-    word_ = LoadLittleEndian16(out + (count - 1) * stride_ + dataBytes - 2);
-    return count;
-  }
   for (std::size_t r = 0; r < count; ++r) {
     std::uint8_t* row = out + r * stride_;
     const std::size_t before = r * stride_;
     const std::size_t rowGot = got <= before ? 0 : std::min(got - before, stride_);
     if (rowGot >= dataBytes) {
       word_ = LoadLittleEndian16(row + dataBytes - 2);
-      continue;
-    }
-    for (std::size_t at = 0; at < dataBytes; at += 2) {
-      if (at + 2 <= rowGot) {
-        word_ = LoadLittleEndian16(row + at);
-      } else {
-        if (at + 1 == rowGot) word_ = static_cast<std::uint16_t>((word_ & 0xFF00) | row[at]);
-        StoreLittleEndian16(row + at, word_);
-      }
+    } else {
+      FillMissingWords(row, rowGot, dataBytes);
     }
   }
   return count;
+}
+
+void BmpRowReader::FillMissingWords(std::uint8_t* out, std::size_t got, std::size_t bytes) {
+  if (got >= 2) word_ = LoadLittleEndian16(out + (got & ~std::size_t{1}) - 2);
+  for (std::size_t at = got & ~std::size_t{1}; at < bytes; at += 2) {
+    if (at + 1 == got) word_ = static_cast<std::uint16_t>((word_ & 0xFF00) | out[at]);
+    StoreLittleEndian16(out + at, word_);
+  }
+}
+
+std::size_t BmpRowReader::ReadRowBytes(std::uint8_t* out, std::size_t bytes) {
+  if (rowsLeft_ == 0 || (ended_ && depth() != 16)) return 0;
+  bytes = std::min(bytes, stride_ - rowOffset_);
+  std::size_t given = 0;
+  if (depth() == 16) {
+    // Padding is read as it comes but never stands for a word.
+    const std::size_t dataBytes = 2 * static_cast<std::size_t>(width());
+    const std::size_t words = rowOffset_ >= dataBytes ? 0 : std::min(bytes, dataBytes - rowOffset_);
+    const std::size_t got = file_.AtEnd() ? 0 : file_.Read(out, 1, bytes);
+    if (got < words) {
+      FillMissingWords(out, got, words);
+    } else if (words >= 2) {
+      word_ = LoadLittleEndian16(out + words - 2);
+    }
+    given = bytes;
+  } else {
+    given = file_.Read(out, 1, bytes);
+    if (given < bytes) ended_ = true;
+  }
+  rowOffset_ += bytes;
+  if (rowOffset_ == stride_ || ended_) {
+    rowOffset_ = 0;
+    --rowsLeft_;
+  }
+  return given;
 }
 
 }  // namespace quendral

@@ -65,14 +65,26 @@ class BmpRowReader {
   // byte that arrived), or 0 before any. Padding bytes are left as read.
   std::size_t ReadRows(std::uint8_t* out, std::size_t count);
 
+  // For rows too wide to take whole: reads the next `bytes` bytes of the
+  // current row (at most what is left of it; at 16 bits an even count),
+  // and gives how many the file held. At 16 bits that is always `bytes`,
+  // missing words made as ReadRows makes them. A row read to its end in
+  // pieces counts as read; one the file ends inside is, at the other
+  // depths, white, as are all rows after it.
+  std::size_t ReadRowBytes(std::uint8_t* out, std::size_t bytes);
+
  private:
   std::size_t ReadWordRows(std::uint8_t* out, std::size_t count);
+  // Makes the words of `out[0, bytes)` that the file did not give, `got`
+  // bytes having arrived.
+  void FillMissingWords(std::uint8_t* out, std::size_t got, std::size_t bytes);
 
   File& file_;
   BmpHeaders headers_;
   std::size_t stride_ = 0;
   int rowsLeft_ = 0;
   bool ended_ = false;
+  std::size_t rowOffset_ = 0;  // bytes of the current row read in pieces
   std::uint16_t word_ = 0;  // the last 16-bit word read
   ColorQuad palette_[256] = {};
   BitFields fields_;

@@ -75,8 +75,11 @@ bool BmpRowWriter::WriteHead(const ColorQuad* palette) {
 }
 
 bool BmpRowWriter::WriteRows(const std::uint8_t* rows, std::size_t count) {
-  const std::size_t bytes = count * plan_.stride;
-  return file_.Write(rows, 1, bytes) == bytes;
+  return WriteBytes(rows, count * plan_.stride);
+}
+
+bool BmpRowWriter::WriteBytes(const std::uint8_t* bytes, std::size_t count) {
+  return file_.Write(bytes, 1, count) == count;
 }
 
 }  // namespace quendral

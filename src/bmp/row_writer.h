@@ -40,6 +40,8 @@ class BmpRowWriter {
   bool WriteHead(const ColorQuad* palette);
   // `count` stored rows of plan.stride bytes each, next in file order.
   bool WriteRows(const std::uint8_t* rows, std::size_t count);
+  // Part of a row, for rows written in pieces.
+  bool WriteBytes(const std::uint8_t* bytes, std::size_t count);
 
  private:
   File& file_;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <vector>
 
 #include "bmp/row_reader.h"
 #include "bmp/row_writer.h"
@@ -11,11 +12,6 @@
 
 namespace quendral {
 namespace {
-
-// Rows pass through in chunks of about this many bytes (at least one row),
-// reused from the first chunk to the last: the job's memory does not grow
-// with the picture.
-constexpr std::size_t kChunkBytes = std::size_t{1} << 20;
 
 void Fail(SaveStatus& status, int error) {
   status.outcome = SaveStatus::Outcome::kWriteFailed;
@@ -44,7 +40,77 @@ bool DirectOutput::Finish(SaveStatus& status) {
   return false;
 }
 
-MarkJobResult StreamMarkJob(File& input, MarkOutput& output) noexcept {
+namespace {
+
+// Rows that fit a chunk go through it many at a time.
+bool StreamRows(BmpRowReader& reader, const RowMarker& marker, BmpRowWriter& writer,
+                std::uint8_t* chunk, std::size_t rowsPerChunk) {
+  const std::size_t stride = reader.stride();
+  int j = reader.height() - 1;
+  while (j >= 0) {
+    const std::size_t count = std::min(rowsPerChunk, static_cast<std::size_t>(j) + 1);
+    const std::size_t given = reader.ReadRows(chunk, count);
+    for (std::size_t r = 0; r < count; ++r, --j) {
+      std::uint8_t* row = chunk + r * stride;
+      if (r < given) {
+        marker.MarkStoredRow(row, j);
+      } else {
+        marker.MarkWhiteRow(row, j);
+      }
+    }
+    if (!writer.WriteRows(chunk, count)) return false;
+  }
+  return true;
+}
+
+// Rows wider than a chunk go through it in pieces of `piecePixels` (a
+// multiple of 8). A stored row is held whole only as far as the file gives
+// it, because a row the file ends inside is written white; at 16 bits every
+// row is given, so pieces pass straight through; white rows are made piece
+// by piece.
+bool StreamWideRows(BmpRowReader& reader, const RowMarker& marker, BmpRowWriter& writer,
+                    std::uint8_t* chunk, int piecePixels) {
+  const int width = reader.width();
+  const std::size_t stride = reader.stride();
+  const bool wordRows = reader.depth() == 16;
+  std::vector<std::uint8_t> row;
+  bool ended = false;
+  for (int j = reader.height() - 1; j >= 0; --j) {
+    if (!wordRows && !ended) {
+      std::size_t got = 0;
+      while (got < stride && !ended) {
+        const std::size_t piece = std::min(stride - got, marker.PieceBytes(0, piecePixels));
+        row.resize(got + piece);
+        const std::size_t arrived = reader.ReadRowBytes(row.data() + got, piece);
+        got += arrived;
+        ended = arrived < piece;
+      }
+      if (!ended) {
+        marker.MarkStoredRow(row.data(), j);
+        if (!writer.WriteBytes(row.data(), stride)) return false;
+        continue;
+      }
+      std::vector<std::uint8_t>().swap(row);  // the rest is white
+    }
+    for (int first = 0; first < width; first += piecePixels) {
+      const int count = std::min(piecePixels, width - first);
+      const std::size_t bytes = marker.PieceBytes(first, count);
+      const RowMarker::Piece piece{chunk, j, first, count};
+      if (wordRows) {
+        reader.ReadRowBytes(chunk, bytes);
+        marker.MarkStored(piece);
+      } else {
+        marker.MarkWhite(piece);
+      }
+      if (!writer.WriteBytes(chunk, bytes)) return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+MarkJobResult StreamMarkJob(File& input, MarkOutput& output, std::size_t chunkBytes) noexcept {
   MarkJobResult result;
   try {
     if (!CheckTypeSizes()) return result;
@@ -53,10 +119,17 @@ MarkJobResult StreamMarkJob(File& input, MarkOutput& output) noexcept {
     reader.ReadTables();
     const std::size_t stride = reader.stride();
     const int height = reader.height();
-    const std::size_t rowsPerChunk =
-        std::min(std::max<std::size_t>(kChunkBytes / stride, 1), static_cast<std::size_t>(height));
     RowMarker marker(reader);
-    std::unique_ptr<std::uint8_t[]> chunk = AllocateArray<std::uint8_t>(rowsPerChunk * stride);
+    // Wide rows go in pieces of whole bytes, each with room for the row's
+    // padding (at most 3 bytes) when it is the last.
+    const int bitsPerPixel = reader.depth();
+    const bool wide = stride > chunkBytes;
+    const int piecePixels = static_cast<int>(
+        std::max<std::size_t>(chunkBytes * 8 / static_cast<std::size_t>(bitsPerPixel) / 8 * 8, 8));
+    const std::size_t rowsPerChunk =
+        wide ? 0 : std::min(chunkBytes / stride, static_cast<std::size_t>(height));
+    const std::size_t chunkSize = wide ? marker.PieceBytes(0, piecePixels) + 4 : rowsPerChunk * stride;
+    std::unique_ptr<std::uint8_t[]> chunk = AllocateArray<std::uint8_t>(chunkSize);
     // Without memory for a chunk the picture cannot be read, as a picture
     // held whole could not be.
     if (!chunk || !marker.Prepare()) return result;
@@ -73,26 +146,13 @@ MarkJobResult StreamMarkJob(File& input, MarkOutput& output) noexcept {
     if (file == nullptr) return result;
     BmpRowWriter writer(*file, plan);
     errno = 0;
-    if (!writer.WriteHead(reader.palette())) {
+    const bool rowsWritten =
+        writer.WriteHead(reader.palette()) &&
+        (wide ? StreamWideRows(reader, marker, writer, chunk.get(), piecePixels)
+              : StreamRows(reader, marker, writer, chunk.get(), rowsPerChunk));
+    if (!rowsWritten) {
       Fail(result.save, errno);
       return result;
-    }
-    int j = height - 1;
-    while (j >= 0) {
-      const std::size_t count = std::min(rowsPerChunk, static_cast<std::size_t>(j) + 1);
-      const std::size_t given = reader.ReadRows(chunk.get(), count);
-      for (std::size_t r = 0; r < count; ++r, --j) {
-        std::uint8_t* row = chunk.get() + r * stride;
-        if (r < given) {
-          marker.MarkStoredRow(row, j);
-        } else {
-          marker.MarkWhiteRow(row, j);
-        }
-      }
-      if (!writer.WriteRows(chunk.get(), count)) {
-        Fail(result.save, errno);
-        return result;
-      }
     }
     input.Close();
     result.written = output.Finish(result.save);

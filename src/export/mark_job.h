@@ -57,11 +57,17 @@ class DirectOutput final : public MarkOutput {
   File& file_;
 };
 
+// Rows pass through a chunk of about this many bytes, reused from the
+// first row to the last: the job's memory does not grow with the picture.
+inline constexpr std::size_t kMarkChunkBytes = std::size_t{1} << 20;
+
 // The job on a file open for reading at its first byte. The input is closed
 // once its rows are read, before the output takes its place, so that the
 // output may replace the input. Nothing is written when the input does not
-// load. Never throws.
-MarkJobResult StreamMarkJob(File& input, MarkOutput& output) noexcept;
+// load. Rows wider than the chunk go through it in pieces; such a row is
+// held whole only as far as the file gives it. Never throws.
+MarkJobResult StreamMarkJob(File& input, MarkOutput& output,
+                            std::size_t chunkBytes = kMarkChunkBytes) noexcept;
 // The same job through a whole picture in memory: Load, MarkTriangles, Save.
 MarkJobResult InMemoryMarkJob(File& input, MarkOutput& output) noexcept;
 

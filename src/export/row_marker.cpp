@@ -116,56 +116,69 @@ void RowMarker::FillIndexMap(IndexMap& map, const std::uint8_t* indexFor) const 
   }
 }
 
-bool RowMarker::MarkedColumns(int j, int& leftEnd, int& rightStart) const {
+void RowMarker::MarkedColumns(const Piece& piece, int& leftEnd, int& rightStart) const {
   const int half = width_ / 2;
   const int lastRow = std::min(std::max(half - 1, 0), height_ - 1);
-  if (j > lastRow) return false;
-  leftEnd = std::min(half - j, width_ - 1);
-  // A column in both triangles is marked once.
-  rightStart = std::min(std::max(half + j, leftEnd + 1), width_);
-  return true;
+  int left = -1, right = width_;
+  if (piece.j <= lastRow) {
+    left = std::min(half - piece.j, width_ - 1);
+    // A column in both triangles is marked once.
+    right = std::min(std::max(half + piece.j, left + 1), width_);
+  }
+  leftEnd = std::max(std::min(left, piece.first + piece.count - 1) - piece.first, -1);
+  rightStart = std::min(std::max(right, piece.first) - piece.first, piece.count);
+}
+
+std::size_t RowMarker::Offset(int first) const {
+  return static_cast<std::size_t>(first) / 8 * static_cast<std::size_t>(depth_);
+}
+
+std::size_t RowMarker::PieceBytes(int first, int count) const {
+  if (first + count >= width_) return stride_ - Offset(first);
+  return Offset(first + count) - Offset(first);
 }
 
 // Pixels first .. last: those sharing a byte with pixels outside the range
 // one by one, the bytes between whole.
-void RowMarker::MapIndices(std::uint8_t* row, int first, int last, const IndexMap& map) const {
+void RowMarker::MapIndices(std::uint8_t* bytes, int first, int last, const IndexMap& map) const {
   if (first > last) return;
   const int perByte = 8 / depth_;
   int i = first;
-  for (; i <= last && i % perByte != 0; ++i) PutIndex(row, i, depth_, map.index[IndexAt(row, i, depth_)]);
+  for (; i <= last && i % perByte != 0; ++i)
+    PutIndex(bytes, i, depth_, map.index[IndexAt(bytes, i, depth_)]);
   const int wholeEnd = (last + 1) / perByte;  // bytes before this one end by pixel `last`
-  for (int k = i / perByte; k < wholeEnd; ++k) row[k] = map.byte[row[k]];
+  for (int k = i / perByte; k < wholeEnd; ++k) bytes[k] = map.byte[bytes[k]];
   for (i = std::max(i, wholeEnd * perByte); i <= last; ++i)
-    PutIndex(row, i, depth_, map.index[IndexAt(row, i, depth_)]);
+    PutIndex(bytes, i, depth_, map.index[IndexAt(bytes, i, depth_)]);
 }
 
-void RowMarker::MapRow(std::uint8_t* row, int j, const IndexMap& keep, const IndexMap& mark) const {
+void RowMarker::MapPiece(const Piece& piece, const IndexMap& keep, const IndexMap& mark) const {
   int leftEnd = 0, rightStart = 0;
-  if (!MarkedColumns(j, leftEnd, rightStart)) {
-    if (!keep.identity) MapIndices(row, 0, width_ - 1, keep);
-    return;
-  }
-  MapIndices(row, 0, leftEnd, mark);
-  if (!keep.identity) MapIndices(row, leftEnd + 1, rightStart - 1, keep);
-  MapIndices(row, rightStart, width_ - 1, mark);
+  MarkedColumns(piece, leftEnd, rightStart);
+  MapIndices(piece.bytes, 0, leftEnd, mark);
+  if (!keep.identity) MapIndices(piece.bytes, leftEnd + 1, rightStart - 1, keep);
+  MapIndices(piece.bytes, rightStart, piece.count - 1, mark);
 }
 
 // The writer stores zero bits past the last pixel and zero padding.
-void RowMarker::ClearTail(std::uint8_t* row) const {
-  const std::size_t usedBits = static_cast<std::size_t>(width_) * static_cast<std::size_t>(depth_);
+void RowMarker::ClearTail(const Piece& piece) const {
+  if (piece.first + piece.count < width_) return;
+  const std::size_t offset = Offset(piece.first);
+  const std::size_t dataBytes = dataBytes_ - offset;
+  const std::size_t usedBits = static_cast<std::size_t>(piece.count) * static_cast<std::size_t>(depth_);
   if (usedBits % 8 != 0)
-    row[dataBytes_ - 1] &= static_cast<std::uint8_t>(0xFF00 >> (usedBits % 8));
-  std::memset(row + dataBytes_, 0, stride_ - dataBytes_);
+    piece.bytes[dataBytes - 1] &= static_cast<std::uint8_t>(0xFF00 >> (usedBits % 8));
+  std::memset(piece.bytes + dataBytes, 0, stride_ - offset - dataBytes);
 }
 
 // Words first .. last become their 5-6-5 words, blue only where marked.
 // The two layouts that files mostly hold are worked out byte by byte (the
 // compiler makes few wide operations of that); others go through the table
 // or the decoder.
-void RowMarker::MapWords(std::uint8_t* row, int first, int last, bool marked) const {
-  std::uint8_t* p = row + 2 * static_cast<std::size_t>(std::max(first, 0));
+void RowMarker::MapWords(std::uint8_t* bytes, int first, int last, bool marked) const {
   const int count = last - first + 1;
   if (count <= 0) return;
+  std::uint8_t* p = bytes + 2 * static_cast<std::size_t>(first);
   if (wordLayout_ == WordLayout::k565) {
     // Green keeps the upper five of its six bits: the word loses bit 5.
     for (int n = 0; n < count; ++n, p += 2) {
@@ -189,10 +202,10 @@ void RowMarker::MapWords(std::uint8_t* row, int first, int last, bool marked) co
   }
 }
 
-void RowMarker::MarkStoredRow(std::uint8_t* row, int j) const {
-  int leftEnd = 0, rightStart = width_;
-  const bool marked = MarkedColumns(j, leftEnd, rightStart);
-  if (!marked) leftEnd = -1;
+void RowMarker::MarkStored(const Piece& piece) const {
+  int leftEnd = 0, rightStart = 0;
+  MarkedColumns(piece, leftEnd, rightStart);
+  std::uint8_t* bytes = piece.bytes;
   switch (depth_) {
     case 32:
     case 24: {
@@ -200,38 +213,39 @@ void RowMarker::MarkStoredRow(std::uint8_t* row, int j) const {
       const std::size_t size = static_cast<std::size_t>(depth_ / 8);
       auto clear = [&](int from, int to) {
         for (int i = from; i <= to; ++i) {
-          row[size * static_cast<std::size_t>(i) + 1] = 0;
-          row[size * static_cast<std::size_t>(i) + 2] = 0;
+          bytes[size * static_cast<std::size_t>(i) + 1] = 0;
+          bytes[size * static_cast<std::size_t>(i) + 2] = 0;
         }
       };
       clear(0, leftEnd);
-      clear(rightStart, width_ - 1);
+      clear(rightStart, piece.count - 1);
       break;
     }
     case 16:
-      MapWords(row, 0, leftEnd, true);
-      MapWords(row, leftEnd + 1, rightStart - 1, false);
-      MapWords(row, rightStart, width_ - 1, true);
+      MapWords(bytes, 0, leftEnd, true);
+      MapWords(bytes, leftEnd + 1, rightStart - 1, false);
+      MapWords(bytes, rightStart, piece.count - 1, true);
       break;
     default:
-      MapRow(row, j, keep_, mark_);
+      MapPiece(piece, keep_, mark_);
       break;
   }
-  ClearTail(row);
+  ClearTail(piece);
 }
 
-void RowMarker::MarkWhiteRow(std::uint8_t* row, int j) const {
+void RowMarker::MarkWhite(const Piece& piece) const {
+  const std::size_t bytes = PieceBytes(piece.first, piece.count);
   if (IsIndexedDepth(depth_)) {
-    std::memset(row, 0, stride_);
-    MapRow(row, j, whiteKeep_, whiteMark_);
-    ClearTail(row);
+    std::memset(piece.bytes, 0, bytes);
+    MapPiece(piece, whiteKeep_, whiteMark_);
+    ClearTail(piece);
     return;
   }
   // White as the picture holds it (alpha 0), then marked as any row.
-  std::memset(row, 0xFF, dataBytes_);
+  std::memset(piece.bytes, 0xFF, bytes);
   if (depth_ == 32)
-    for (std::size_t k = 3; k < dataBytes_; k += 4) row[k] = 0;
-  MarkStoredRow(row, j);
+    for (std::size_t k = 3; k < bytes; k += 4) piece.bytes[k] = 0;
+  MarkStored(piece);
 }
 
 }  // namespace quendral

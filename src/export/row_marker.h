@@ -20,11 +20,26 @@ class RowMarker {
   explicit RowMarker(const BmpRowReader& reader);
   bool Prepare();
 
-  // Turns stored row j (0 = top) in place into the row that is written.
-  void MarkStoredRow(std::uint8_t* row, int j) const;
-  // Writes row j as it is written when the file did not give it: a white
-  // row, marked.
-  void MarkWhiteRow(std::uint8_t* row, int j) const;
+  // A piece of stored row j (0 = top): pixels first .. first + count - 1,
+  // starting at `bytes`. `first` is a multiple of 8, so that every piece
+  // starts on a byte; the piece that ends the row holds its padding too.
+  struct Piece {
+    std::uint8_t* bytes;
+    int j;
+    int first;
+    int count;
+  };
+  // Bytes of the piece of `count` pixels from `first`.
+  std::size_t PieceBytes(int first, int count) const;
+
+  // Turns a piece of a stored row in place into the bytes that are written.
+  void MarkStored(const Piece& piece) const;
+  // Writes a piece as it is written when the file did not give its row: a
+  // white row, marked. Not for 16 bits, where every row is given.
+  void MarkWhite(const Piece& piece) const;
+
+  void MarkStoredRow(std::uint8_t* row, int j) const { MarkStored({row, j, 0, width_}); }
+  void MarkWhiteRow(std::uint8_t* row, int j) const { MarkWhite({row, j, 0, width_}); }
 
  private:
   // A byte table and an index table for one kind of pixel: what each
@@ -35,14 +50,15 @@ class RowMarker {
     bool identity;
   };
   void FillIndexMap(IndexMap& map, const std::uint8_t* indexFor) const;
-  // The columns marked in row j: 0 .. leftEnd and rightStart .. width - 1
-  // (rightStart = width when there are none on the right); false for a row
-  // below the triangles.
-  bool MarkedColumns(int j, int& leftEnd, int& rightStart) const;
-  void MapIndices(std::uint8_t* row, int first, int last, const IndexMap& map) const;
-  void MapRow(std::uint8_t* row, int j, const IndexMap& keep, const IndexMap& mark) const;
-  void MapWords(std::uint8_t* row, int first, int last, bool marked) const;
-  void ClearTail(std::uint8_t* row) const;
+  // The piece's columns marked in its row, counted from the piece's first:
+  // 0 .. leftEnd and rightStart .. count - 1, neither of which may hold a
+  // column (leftEnd -1, rightStart count).
+  void MarkedColumns(const Piece& piece, int& leftEnd, int& rightStart) const;
+  void MapIndices(std::uint8_t* bytes, int first, int last, const IndexMap& map) const;
+  void MapPiece(const Piece& piece, const IndexMap& keep, const IndexMap& mark) const;
+  void MapWords(std::uint8_t* bytes, int first, int last, bool marked) const;
+  void ClearTail(const Piece& piece) const;
+  std::size_t Offset(int first) const;
 
   int width_, height_, depth_;
   std::size_t stride_, dataBytes_;

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -74,21 +75,31 @@ class MarkJob : public ::testing::Test {
   void ExpectSameJob(const Bytes& bytes, const std::string& what) {
     const std::string in = dir_.File("in.bmp");
     test::WriteFileBytes(in, bytes);
-    MarkJobResult results[2];
-    Bytes outputs[2];
-    for (int streamed = 0; streamed < 2; ++streamed) {
-      const std::string out = dir_.File(streamed ? "streamed.bmp" : "held.bmp");
+    // The held job, then the stream with its chunk, with small chunks (many
+    // chunks a picture) and with chunks smaller than a row (rows in pieces).
+    const std::size_t chunks[] = {kMarkChunkBytes, 64, 20, 1};
+    MarkJobResult results[5];
+    Bytes outputs[5];
+    for (int run = 0; run < 5; ++run) {
+      const std::string out = dir_.File("out-" + std::to_string(run) + ".bmp");
       File input = File::Open(in.c_str(), "rb");
       ReplacingOutput output([&] { return out.c_str(); });
-      results[streamed] = streamed ? StreamMarkJob(input, output) : InMemoryMarkJob(input, output);
-      if (test::FileExists(out)) outputs[streamed] = test::ReadFileBytes(out);
+      results[run] = run == 0 ? InMemoryMarkJob(input, output)
+                              : StreamMarkJob(input, output, chunks[run - 1]);
+      if (test::FileExists(out)) outputs[run] = test::ReadFileBytes(out);
+      std::remove(out.c_str());
     }
-    EXPECT_EQ(results[1].loaded, results[0].loaded) << what;
-    EXPECT_EQ(results[1].written, results[0].written) << what;
-    ASSERT_EQ(outputs[1].size(), outputs[0].size()) << what;
-    for (std::size_t k = 0; k < outputs[0].size(); ++k)
-      ASSERT_EQ(outputs[1][k], outputs[0][k]) << what << ": first difference at byte " << k;
+    for (int run = 1; run < 5; ++run) {
+      const std::string how = what + ", chunk of " + std::to_string(chunks[run - 1]);
+      EXPECT_EQ(results[run].loaded, results[0].loaded) << how;
+      EXPECT_EQ(results[run].written, results[0].written) << how;
+      ASSERT_EQ(outputs[run].size(), outputs[0].size()) << how;
+      for (std::size_t k = 0; k < outputs[0].size(); ++k)
+        ASSERT_EQ(outputs[run][k], outputs[0][k]) << how << ": first difference at byte " << k;
+    }
+    held_ = outputs[0];
   }
+  Bytes held_;  // the held job's output of the last call
   test::ScratchDir dir_;
 };
 
@@ -126,7 +137,7 @@ TEST_F(MarkJob, TheStreamMayReplaceItsOwnInput) {
   const Bytes picture = RandomPicture(kKinds[7], 9, 6, 99);
   const std::string path = dir_.File("in.bmp");
   ExpectSameJob(picture, "24 bits");
-  const Bytes expected = test::ReadFileBytes(dir_.File("held.bmp"));
+  const Bytes expected = held_;
   test::WriteFileBytes(path, picture);
   const MarkJobResult result = RunMarkJob(path.c_str(), [&] { return path.c_str(); });
   EXPECT_TRUE(result.loaded && result.written);

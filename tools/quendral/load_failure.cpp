@@ -73,6 +73,10 @@ std::string ExplainLoadFailure(const std::string& path) {
       return CannotRead(path, "the picture is " + std::to_string(info.biWidth) + " x " +
                                   std::to_string(info.biHeight) + " pixels");
     case HeaderVerdict::kTooLarge:
+      if (std::int64_t{info.biWidth} * info.biBitCount > INT32_MAX)
+        return CannotRead(path, "the picture is too wide (" + std::to_string(info.biWidth) +
+                                    " pixels at " + std::to_string(info.biBitCount) +
+                                    " bits per pixel; at most 2^31 - 1 bits a row)");
       return CannotRead(path, "the picture is too large (" + std::to_string(info.biWidth) +
                                   " x " + std::to_string(info.biHeight) + " pixels; at most " +
                                   std::to_string(kMaxPixels) + " pixels)");
