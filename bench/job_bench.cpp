@@ -82,6 +82,23 @@ int ChildCp(const std::string& in, const std::string& out) {
   return 0;
 }
 
+// A mainstream tool reading the picture and writing it again, which it
+// must do at the least to do the job: a lower bound on its time for it.
+int ChildPeer(const std::string& in, const std::string& out) {
+  const Clock::time_point start = Clock::now();
+  const pid_t pid = fork();
+  if (pid < 0) return 1;
+  if (pid == 0) {
+    const std::string target = "BMP3:" + out;
+    execlp("convert", "convert", in.c_str(), target.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  int status = 0;
+  if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return 1;
+  std::printf("%.3f\n", MillisecondsSince(start));
+  return 0;
+}
+
 // The job through a picture held whole, as it was before it streamed.
 int ChildInMemory(const std::string& in, const std::string& out) {
   const Clock::time_point start = Clock::now();
@@ -230,7 +247,9 @@ int Parent(int argc, char** argv) {
 
   const std::string loadBefore = LoadAverage();
   // The kinds, each a child process; the job itself first.
-  const std::vector<std::string> kinds = {"job", "memory", "copy", "cp"};
+  std::vector<std::string> kinds = {"job", "memory", "copy", "cp"};
+  const bool peer = std::system("convert -version 2>/dev/null | grep -q ImageMagick") == 0;
+  if (peer) kinds.push_back("peer");
   std::map<std::string, std::map<int, std::vector<double>>> ms;
   std::map<std::string, std::map<int, double>> peak;
   Sample idle;
@@ -268,9 +287,9 @@ int Parent(int argc, char** argv) {
   std::printf("Median of %d runs, each a fresh process writing a new file; library %s\n", runs,
               library.c_str());
   std::printf("Process and library alone: peak %.1f MB\n\n", idle.peakMegabytes);
-  std::printf("%5s %11s %8s %8s %8s %8s %9s %7s %10s %8s %10s\n", "depth", "picture", "file MB",
-              "job ms", "copy ms", "cp ms", "job/copy", "job/cp", "memory ms", "job MB",
-              "memory MB");
+  std::printf("%5s %11s %8s %8s %8s %8s %9s %7s %10s %8s %10s %8s %9s\n", "depth", "picture",
+              "file MB", "job ms", "copy ms", "cp ms", "job/copy", "job/cp", "memory ms", "job MB",
+              "memory MB", "peer ms", "job/peer");
   for (int depth : depths) {
     const std::string in = dir + "/photo-" + std::to_string(depth) + ".bmp";
     const double job = Median(ms["job"][depth]);
@@ -278,17 +297,20 @@ int Parent(int argc, char** argv) {
     const double cp = Median(ms["cp"][depth]);
     const long long width = PixelCount(in) >> 32, height = PixelCount(in) & 0xFFFFFFFF;
     const std::string picture = std::to_string(width) + "x" + std::to_string(height);
-    std::printf("%5d %11s %8.1f %8.1f %8.1f %8.1f %9.2f %7.2f %10.1f %8.1f %10.1f\n", depth,
-                picture.c_str(), static_cast<double>(FileSize(in)) / 1048576.0, job, copy, cp,
-                job / copy, job / cp, Median(ms["memory"][depth]), peak["job"][depth],
-                peak["memory"][depth]);
+    const double peerMs = peer ? Median(ms["peer"][depth]) : 0.0;
+    std::printf("%5d %11s %8.1f %8.1f %8.1f %8.1f %9.2f %7.2f %10.1f %8.1f %10.1f %8.1f %9.2f\n",
+                depth, picture.c_str(), static_cast<double>(FileSize(in)) / 1048576.0, job, copy,
+                cp, job / copy, job / cp, Median(ms["memory"][depth]), peak["job"][depth],
+                peak["memory"][depth], peerMs, peer ? job / peerMs : 0.0);
   }
   std::printf(
       "\njob:    Quendral(in, out) in the process, the library already loaded (the stream).\n"
       "copy:   the same file copied in-process through one reused 1 MiB buffer.\n"
       "cp:     cp in out, a process of its own.\n"
       "memory: the same job through a whole picture in memory (Load, mark, Save).\n"
-      "MB:     whole-process peak resident memory (wait4) of the job's and memory's runs.\n");
+      "MB:     whole-process peak resident memory (wait4) of the job's and memory's runs.\n"
+      "peer:   ImageMagick's convert reading the picture and writing it again (BMP3), a\n"
+      "        lower bound on its doing the job; 0 where convert is not installed.\n");
   return 0;
 }
 
@@ -301,6 +323,7 @@ int main(int argc, char** argv) {
     return ChildJob(argv[2], argv[3], argv[4], false);
   if (argc == 4 && std::strcmp(argv[1], "--child-copy") == 0) return ChildStream(argv[2], argv[3]);
   if (argc == 4 && std::strcmp(argv[1], "--child-cp") == 0) return ChildCp(argv[2], argv[3]);
+  if (argc == 4 && std::strcmp(argv[1], "--child-peer") == 0) return ChildPeer(argv[2], argv[3]);
   if (argc == 4 && std::strcmp(argv[1], "--child-memory") == 0)
     return ChildInMemory(argv[2], argv[3]);
   return Parent(argc, argv);

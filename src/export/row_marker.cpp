@@ -101,8 +101,20 @@ bool RowMarker::Prepare() {
 void RowMarker::FillIndexMap(IndexMap& map, const std::uint8_t* indexFor) const {
   const int colours = IntegerPower(2, depth_);
   std::memcpy(map.index, indexFor, 256);
-  map.identity = true;
-  for (int k = 0; k < colours; ++k) map.identity &= indexFor[k] == k;
+  map.changes = 0;
+  for (int k = 0; k < colours; ++k) {
+    if (indexFor[k] == k) continue;
+    if (map.changes < kFewChanges) {
+      map.from[map.changes] = static_cast<std::uint8_t>(k);
+      map.to[map.changes] = indexFor[k];
+    }
+    ++map.changes;
+  }
+  map.identity = map.changes == 0;
+  for (int c = map.changes; c < kFewChanges && c > 0; ++c) {
+    map.from[c] = map.from[0];
+    map.to[c] = map.to[0];
+  }
   const int perByte = 8 / depth_;
   const int mask = (1 << depth_) - 1;
   for (int b = 0; b < 256; ++b) {
@@ -147,6 +159,22 @@ void RowMarker::MapIndices(std::uint8_t* bytes, int first, int last, const Index
   for (; i <= last && i % perByte != 0; ++i)
     PutIndex(bytes, i, depth_, map.index[IndexAt(bytes, i, depth_)]);
   const int wholeEnd = (last + 1) / perByte;  // bytes before this one end by pixel `last`
+  if (depth_ == 8 && map.changes > 0 && map.changes <= kFewChanges) {
+    // Each byte against the few that change, all from the byte as stored;
+    // compilers make wide compares and selects of this.
+    // (Copied out first: the row's bytes may alias anything.)
+    const std::uint8_t f0 = map.from[0], f1 = map.from[1], f2 = map.from[2], f3 = map.from[3];
+    const std::uint8_t t0 = map.to[0], t1 = map.to[1], t2 = map.to[2], t3 = map.to[3];
+    for (int k = i; k < wholeEnd; ++k) {
+      const std::uint8_t stored = bytes[k];
+      std::uint8_t out = stored == f0 ? t0 : stored;
+      out = stored == f1 ? t1 : out;
+      out = stored == f2 ? t2 : out;
+      out = stored == f3 ? t3 : out;
+      bytes[k] = out;
+    }
+    return;
+  }
   for (int k = i / perByte; k < wholeEnd; ++k) bytes[k] = map.byte[bytes[k]];
   for (i = std::max(i, wholeEnd * perByte); i <= last; ++i)
     PutIndex(bytes, i, depth_, map.index[IndexAt(bytes, i, depth_)]);

@@ -48,7 +48,13 @@ class RowMarker {
     std::uint8_t byte[256];
     std::uint8_t index[256];
     bool identity;
+    // At 8 bits, when at most kFewChanges indices change: which, and to
+    // what (unused places repeat the first), so that whole rows are
+    // compared rather than looked up.
+    int changes;
+    std::uint8_t from[4], to[4];
   };
+  static constexpr int kFewChanges = 4;
   void FillIndexMap(IndexMap& map, const std::uint8_t* indexFor) const;
   // The piece's columns marked in its row, counted from the piece's first:
   // 0 .. leftEnd and rightStart .. count - 1, neither of which may hold a
