@@ -17,6 +17,8 @@
 #include <process.h>
 #include <windows.h>
 #else
+#include <pthread.h>
+#include <signal.h>
 #include <unistd.h>
 #endif
 
@@ -71,6 +73,11 @@ int CreateNamed(const std::string& name, int& error) {
   return descriptor;
 }
 
+// Console events arrive on a thread of their own; there is nothing to hold.
+struct InterruptsHeld {
+  InterruptsHeld() {}
+};
+
 int CreateUnnamed(const std::string&) { return -1; }
 bool Link(int, const std::string&, int& error) {
   error = ENOSYS;
@@ -104,6 +111,29 @@ int StatPath(const char* path, StatRecord* record) { return stat(path, record); 
 bool IsRegular(const StatRecord& record) { return S_ISREG(record.st_mode); }
 std::uint64_t CurrentProcessId() { return static_cast<std::uint64_t>(getpid()); }
 bool IsSeparator(char c) { return c == '/'; }
+
+// Holds back the signals that the command clears up after while a name is
+// created and remembered, so that none finds a file it does not know of.
+class InterruptsHeld {
+ public:
+  InterruptsHeld() {
+    sigset_t interrupts;
+    sigemptyset(&interrupts);
+    sigaddset(&interrupts, SIGINT);
+    sigaddset(&interrupts, SIGTERM);
+    sigaddset(&interrupts, SIGHUP);
+    held_ = pthread_sigmask(SIG_BLOCK, &interrupts, &previous_) == 0;
+  }
+  ~InterruptsHeld() {
+    if (held_) pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
+  }
+  InterruptsHeld(const InterruptsHeld&) = delete;
+  InterruptsHeld& operator=(const InterruptsHeld&) = delete;
+
+ private:
+  sigset_t previous_;
+  bool held_ = false;
+};
 
 int CreateNamed(const std::string& name, int& error) {
   const int descriptor = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
@@ -279,6 +309,7 @@ OutputFile OutputFile::Begin(const char* path, int& error) {
   output.unnamed_ = descriptor >= 0;
   for (int attempt = 0; descriptor < 0 && attempt < kNameAttempts; ++attempt) {
     std::string name = TemporaryName(output.directory_);
+    const InterruptsHeld held;
     descriptor = CreateNamed(name, error);
     if (descriptor >= 0) {
       output.slot_ = RememberTemporaryName(name);
@@ -359,6 +390,7 @@ bool OutputFile::NameUnnamed(int& error) {
   }
   for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
     std::string name = TemporaryName(directory_);
+    const InterruptsHeld held;
     if (Link(descriptor, name, error)) {
       slot_ = RememberTemporaryName(name);
       temporary_ = std::move(name);
