@@ -53,10 +53,10 @@ constexpr const char* kHelp =
     "  3  the input loaded but the output could not be written, or the device\n"
     "     would not flush the picture that was to replace OUT (nothing left\n"
     "     behind; a file already at OUT is unchanged)\n"
+    "  128+N  interrupted by signal N (Ctrl-C, SIGTERM, SIGHUP): likewise\n"
     "\n"
     "A picture that replaces a file is flushed to the device before it takes the\n"
     "old file's place, so a power cut leaves the old picture or the new one.\n"
-    "Interrupted (Ctrl-C, SIGTERM, SIGHUP), the command leaves no partial file.\n"
     "\n"
     "Errors are reported as one line on standard error.\n";
 
