@@ -141,11 +141,26 @@ int CreateNamed(const std::string& name, int& error) {
   return descriptor;
 }
 
+#if defined(__linux__)
+// The name through which an unnamed file can be linked by anyone.
+void SelfPath(int descriptor, char (&path)[48]) {
+  std::snprintf(path, sizeof path, "/proc/self/fd/%d", descriptor);
+}
+#endif
+
 // A file in `directory` that has no name until it is linked; -1 where the
-// system or the file system cannot make one.
+// system or the file system cannot make one, or where it could not be
+// linked later for want of /proc (the data would then have no way out).
 int CreateUnnamed(const std::string& directory) {
-#if defined(O_TMPFILE)
-  return open(directory.empty() ? "." : directory.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+#if defined(__linux__) && defined(O_TMPFILE)
+  const int descriptor =
+      open(directory.empty() ? "." : directory.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+  if (descriptor < 0) return -1;
+  char self[48];
+  SelfPath(descriptor, self);
+  if (access(self, F_OK) == 0) return descriptor;
+  close(descriptor);
+  return -1;
 #else
   (void)directory;
   return -1;
@@ -157,14 +172,9 @@ int CreateUnnamed(const std::string& directory) {
 bool Link(int descriptor, const std::string& name, int& error) {
 #if defined(__linux__)
   char self[48];
-  std::snprintf(self, sizeof self, "/proc/self/fd/%d", descriptor);
+  SelfPath(descriptor, self);
   if (linkat(AT_FDCWD, self, AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) return true;
   error = errno;
-  if (error != ENOENT) return false;
-  // Without /proc the descriptor is linked itself, which needs a privilege
-  // that root has.
-  if (linkat(descriptor, "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH) == 0) return true;
-  if (errno == EEXIST) error = EEXIST;
   return false;
 #else
   (void)descriptor;
