@@ -6,6 +6,7 @@
 // MarkTriangles and Save, linked in), which the stream replaced.
 //
 //   quendral_job_bench [--library PATH] [--dir DIR] [--runs N] [--depths 24,32,...]
+//                      [--replace]
 //
 // DIR holds photo-<depth>.bmp (quendral_make_pictures photos DIR W H).
 // Every run of every kind is a fresh child process, so that each has its
@@ -15,6 +16,12 @@
 // kinds and depths take turns, so that a burst of other work on the
 // machine falls on all of them alike. Prints the median times, their
 // ratios and the peak memory.
+//
+// With --replace it also times the job replacing an existing file, durably
+// (the new file flushed to the device before it takes the old one's place,
+// then the directory) and plainly (the same calls with the flushes made
+// no-ops by a preloaded library), beside the job writing a new file, with
+// the disk's write-back of earlier runs settled before each of the three.
 #include <dlfcn.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -38,6 +45,9 @@ namespace {
 
 #ifndef QUENDRAL_LIBRARY_PATH
 #define QUENDRAL_LIBRARY_PATH "libquendral.so"
+#endif
+#ifndef QUENDRAL_TRACE_LIBRARY_PATH
+#define QUENDRAL_TRACE_LIBRARY_PATH ""
 #endif
 
 using Clock = std::chrono::steady_clock;
@@ -215,7 +225,7 @@ long long FileSize(const std::string& path) {
 int Usage() {
   std::fprintf(stderr,
                "usage: quendral_job_bench [--library PATH] [--dir DIR] [--runs N] "
-               "[--depths 1,4,8,16,24,32]\n");
+               "[--depths 1,4,8,16,24,32] [--replace]\n");
   return 2;
 }
 
@@ -224,8 +234,13 @@ int Parent(int argc, char** argv) {
   std::string dir = ".";
   int runs = 7;
   std::vector<int> depths = {24, 32, 8, 4, 1, 16};
+  bool replace = false;
   for (int k = 1; k < argc; ++k) {
     const std::string arg = argv[k];
+    if (arg == "--replace") {
+      replace = true;
+      continue;
+    }
     if (k + 1 >= argc) return Usage();
     const std::string value = argv[++k];
     if (arg == "--library") {
@@ -244,6 +259,10 @@ int Parent(int argc, char** argv) {
     }
   }
   if (runs < 1 || depths.empty()) return Usage();
+  if (replace && std::string(QUENDRAL_TRACE_LIBRARY_PATH).empty()) {
+    std::fprintf(stderr, "quendral_job_bench: --replace needs the preloaded library (Linux)\n");
+    return 2;
+  }
 
   const std::string loadBefore = LoadAverage();
   // The kinds, each a child process; the job itself first.
@@ -258,6 +277,21 @@ int Parent(int argc, char** argv) {
     return 1;
   }
   const std::string out = dir + "/bench-out.bmp";
+  std::map<int, std::vector<double>> newMs, plainMs, durableMs;
+  // A replacement's flush must not also pay for what earlier runs left to
+  // write back, nor a plain one leave its write-back to the next run.
+  auto replaceRun = [&](const std::string& in, bool exists, bool plain, Sample& sample) {
+    if (!exists) std::remove(out.c_str());
+    sync();
+    if (plain) {
+      setenv("LD_PRELOAD", QUENDRAL_TRACE_LIBRARY_PATH, 1);
+      setenv("QD_TRACE_NO_SYNC", "1", 1);
+    }
+    const bool ran = RunChild({"quendral_job_bench", "--child-job", library, in, out}, sample);
+    unsetenv("LD_PRELOAD");
+    unsetenv("QD_TRACE_NO_SYNC");
+    return ran;
+  };
   // One untimed pass first brings every input into the page cache.
   for (int round = -1; round < runs; ++round) {
     for (int depth : depths) {
@@ -277,6 +311,17 @@ int Parent(int argc, char** argv) {
         if (round < 0) continue;
         ms[kind][depth].push_back(sample.ms);
         peak[kind][depth] = std::max(peak[kind][depth], sample.peakMegabytes);
+      }
+      Sample fresh, plain, durable;
+      if (replace && (!replaceRun(in, false, false, fresh) || !replaceRun(in, true, true, plain) ||
+                      !replaceRun(in, true, false, durable))) {
+        std::fprintf(stderr, "quendral_job_bench: a replacing run on %s failed\n", in.c_str());
+        return 1;
+      }
+      if (replace && round >= 0) {
+        newMs[depth].push_back(fresh.ms);
+        plainMs[depth].push_back(plain.ms);
+        durableMs[depth].push_back(durable.ms);
       }
     }
   }
@@ -302,6 +347,22 @@ int Parent(int argc, char** argv) {
                 depth, picture.c_str(), static_cast<double>(FileSize(in)) / 1048576.0, job, copy,
                 cp, job / copy, job / cp, Median(ms["memory"][depth]), peak["job"][depth],
                 peak["memory"][depth], peerMs, peer ? job / peerMs : 0.0);
+  }
+  if (replace) {
+    std::printf("\nWriting the output, disk write-back settled before each run\n");
+    std::printf("%5s %8s %9s %10s %9s %9s\n", "depth", "new ms", "plain ms", "durable ms",
+                "extra ms", "dur/plain");
+    for (int depth : depths) {
+      const double plainMedian = Median(plainMs[depth]);
+      const double durableMedian = Median(durableMs[depth]);
+      std::printf("%5d %8.1f %9.1f %10.1f %9.1f %9.2f\n", depth, Median(newMs[depth]),
+                  plainMedian, durableMedian, durableMedian - plainMedian,
+                  durableMedian / plainMedian);
+    }
+    std::printf(
+        "new: the job writing a new file; plain: replacing a file, flushes skipped;\n"
+        "durable: replacing it as the library does, the new file flushed before the\n"
+        "move and the directory after.\n");
   }
   std::printf(
       "\njob:    Quendral(in, out) in the process, the library already loaded (the stream).\n"

@@ -46,7 +46,8 @@ SaveStatus BitmapImage::SaveWithStatus(const char* path) {
   }
   status = WriteFile(output.file(), plan);
   if (status.ok() && !output.Commit(status.systemError))
-    status.outcome = SaveStatus::Outcome::kWriteFailed;
+    status.outcome = output.FlushFailed() ? SaveStatus::Outcome::kFlushFailed
+                                          : SaveStatus::Outcome::kWriteFailed;
   return status;
 }
 

@@ -29,7 +29,8 @@ File* ReplacingOutput::Open(SaveStatus& status) {
 
 bool ReplacingOutput::Finish(SaveStatus& status) {
   if (output_ && output_->Commit(status.systemError)) return true;
-  status.outcome = SaveStatus::Outcome::kWriteFailed;
+  status.outcome = output_ && output_->FlushFailed() ? SaveStatus::Outcome::kFlushFailed
+                                                     : SaveStatus::Outcome::kWriteFailed;
   return false;
 }
 

@@ -30,9 +30,13 @@ bool FillStandardTable(int depth, ColorQuad* table);
 
 // Why a save did or did not reach its file.
 struct SaveStatus {
-  enum class Outcome { kWritten, kTooLarge, kOpenFailed, kWriteFailed };
+  // kFlushFailed: every byte was written, but the device would not flush
+  // the replacement of an existing file, which was therefore not put in
+  // place; or, when only the directory would not flush after the move, it
+  // is in place but may not survive a power cut.
+  enum class Outcome { kWritten, kTooLarge, kOpenFailed, kWriteFailed, kFlushFailed };
   Outcome outcome = Outcome::kWritten;
-  int systemError = 0;  // errno value for kOpenFailed and kWriteFailed, else 0
+  int systemError = 0;  // errno value for the failed outcomes but kTooLarge, else 0
   bool ok() const { return outcome == Outcome::kWritten; }
 };
 

@@ -1,7 +1,15 @@
 #include "platform/file.h"
 
 #include <atomic>
+#include <cerrno>
 #include <utility>
+
+#if defined(_WIN32)
+#include <io.h>
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
 
 namespace quendral {
 namespace {
@@ -69,6 +77,31 @@ bool File::Skip(std::size_t count) {
 }
 
 bool File::Flush() { return stream_ != nullptr && std::fflush(stream_) == 0; }
+
+bool File::SyncToDevice() {
+  const int descriptor = Descriptor();
+  if (descriptor < 0) {
+    errno = EBADF;
+    return false;
+  }
+#if defined(_WIN32)
+  const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(descriptor));
+  if (handle != INVALID_HANDLE_VALUE && FlushFileBuffers(handle)) return true;
+  errno = EIO;
+  return false;
+#else
+  return fsync(descriptor) == 0;
+#endif
+}
+
+int File::Descriptor() const {
+  if (stream_ == nullptr) return -1;
+#if defined(_WIN32)
+  return _fileno(stream_);
+#else
+  return fileno(stream_);
+#endif
+}
 
 bool File::Close() {
   if (stream_ == nullptr) return false;

@@ -35,8 +35,14 @@ class File {
   bool AtEnd() const;
   // Passes over `count` bytes by reading them; false when the file ended first.
   bool Skip(std::size_t count);
-  // Hands what is buffered to the system; true when that succeeded.
+  // Hands what the stream buffers to the system; false (errno set) when
+  // that fails, as it does when the medium is full.
   bool Flush();
+  // Asks the system to put the file's data on the device before returning,
+  // after a Flush; false (errno set) when the device or file system refused.
+  bool SyncToDevice();
+  // The system's descriptor of the open file, or -1.
+  int Descriptor() const;
   // Flushes and closes; true when both succeeded. Later calls return false.
   bool Close();
 

@@ -7,11 +7,23 @@
 
 namespace quendral {
 
-// For a regular file or a new name, the bytes go to a new file beside the
-// target, which takes the target's place on Commit; until then a file
-// already at the path (the input of an in-place call included) is intact,
-// and an uncommitted output is removed. A path that names something else (a
-// device, a pipe) is written directly, as nothing there can be kept intact.
+// For a regular file or a new name, the bytes go to a new file in the
+// target's directory, which takes the target's place on Commit; until then a
+// file already at the path (the input of an in-place call included) is
+// intact, and an uncommitted output is removed. Where the system allows it
+// (Linux), the new file has no name until it is complete, so even a killed
+// process leaves nothing behind; elsewhere it is a short hidden name
+// (".qd-XXXXXX") that the command removes when interrupted.
+//
+// Replacing a file is made durable: the new data reaches the device before
+// it takes the old file's place, and the directory is flushed after, so a
+// power cut leaves either picture, never neither. A new name is not
+// flushed: nothing is lost if it is cut short. The replacement is a new
+// file that keeps the old one's permission bits and, where the caller may
+// set them, owner and group; hard links to the old file keep the old bytes.
+//
+// A path that names something else (a device, a pipe) is written directly,
+// as nothing there can be kept intact.
 class OutputFile {
  public:
   // Opens the place to write. On failure the result is not open and
@@ -30,14 +42,26 @@ class OutputFile {
   // Flushes, closes and moves the new file into place. False (with the
   // reason in `error`) when any of that failed; nothing is left behind then.
   bool Commit(int& error);
+  // After a failed Commit: true when the device refused to flush (the
+  // bytes were all written). The target is unchanged, unless only the
+  // directory's flush failed after the move, when it holds the new picture
+  // but may not keep it through a power cut.
+  bool FlushFailed() const { return flushFailed_; }
 
  private:
   OutputFile() = default;
+  bool NameUnnamed(int& error);
   void Discard();
 
   File file_;
   std::string target_;
-  std::string temporary_;  // empty when writing the target directly
+  std::string directory_;   // prefix for names beside the target ("" or ending in a separator)
+  std::string temporary_;   // the new file's name while it has one
+  int slot_ = -1;           // where `temporary_` is remembered for interrupts
+  bool direct_ = false;     // writing the target itself
+  bool unnamed_ = false;    // the new file has no name yet
+  bool replacing_ = false;  // a file was at the target: flush before the move
+  bool flushFailed_ = false;
 };
 
 }  // namespace quendral

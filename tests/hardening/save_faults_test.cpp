@@ -110,22 +110,81 @@ TEST(SaveFaults, AFullDeviceIsReportedAtEveryDepth) {
   EXPECT_TRUE(S_ISCHR(record.st_mode)) << "the device was replaced";
 }
 
-TEST(SaveFaults, AnOutputPathThatIsADirectoryIsLeftAlone) {
+TEST(SaveFaults, AnOutputPathThatIsADirectoryOrALinkToNothingIsLeftAlone) {
   test::ScratchDir dir;
   const std::string input = dir.File("in.bmp");
   WritePicture(input, 8);
   const std::string target = dir.File("target");
   ASSERT_EQ(mkdir(target.c_str(), 0755), 0);
   test::WriteFileBytes(target + "/inside.bmp", Bytes(10, 1));
-  for (const std::string& path : {target, target + "/", dir.path()}) {
+  const std::string dangling = dir.File("dangling");
+  ASSERT_EQ(symlink("missing.bmp", dangling.c_str()), 0);
+  for (const std::string& path : {target, target + "/", dir.path(), dangling,
+                                  dir.File("missing/")}) {
     const MarkJobResult result = RunMarkJob(input.c_str(), [&] { return path.c_str(); });
     EXPECT_TRUE(result.loaded) << path;
     EXPECT_FALSE(result.written) << path;
     EXPECT_EQ(result.save.outcome, SaveStatus::Outcome::kOpenFailed) << path;
     EXPECT_EQ(Quendral(Wide(input).c_str(), Wide(path).c_str()), 999) << path;
   }
-  EXPECT_EQ(dir.Entries(), (Names{"in.bmp", "target"}));
+  EXPECT_EQ(dir.Entries(), (Names{"dangling", "in.bmp", "target"}));
   EXPECT_EQ(test::ReadFileBytes(target + "/inside.bmp"), Bytes(10, 1));
+}
+
+TEST(SaveFaults, TheLongestLegalNameSavesNewReplacedAndInPlace) {
+  test::ScratchDir dir;
+  const std::string longest = dir.File(std::string(251, 'n') + ".bmp");
+  const std::string input = dir.File("in.bmp");
+  WritePicture(input, 24);
+  for (const std::string& from : {input, input, longest}) {
+    const MarkJobResult result = RunMarkJob(from.c_str(), [&] { return longest.c_str(); });
+    EXPECT_TRUE(result.written) << from << ": " << result.save.systemError;
+  }
+  BitmapImage written;
+  EXPECT_TRUE(written.Load(longest.c_str()));
+  EXPECT_EQ(dir.Entries().size(), 2u);
+}
+
+// The replacement is a new file: links to the old one keep the old bytes,
+// and it takes over the old file's permission bits.
+TEST(SaveFaults, AReplacementKeepsTheModeAndLeavesHardLinksTheOldPicture) {
+  test::ScratchDir dir;
+  const std::string input = dir.File("in.bmp");
+  const std::string target = dir.File("target.bmp");
+  WritePicture(input, 24);
+  test::WriteFileBytes(target, Bytes(100, 7));
+  ASSERT_EQ(chmod(target.c_str(), 0640), 0);
+  ASSERT_EQ(link(target.c_str(), dir.File("link.bmp").c_str()), 0);
+  EXPECT_TRUE(RunMarkJob(input.c_str(), [&] { return target.c_str(); }).written);
+  EXPECT_EQ(test::ReadFileBytes(dir.File("link.bmp")), Bytes(100, 7));
+  struct stat record;
+  ASSERT_EQ(stat(target.c_str(), &record), 0);
+  EXPECT_EQ(record.st_mode & 07777, 0640u);
+  EXPECT_EQ(record.st_nlink, 1u);
+}
+
+TEST(SaveFaults, RootReplacingAnotherUsersFileKeepsItsOwnerAndGroup) {
+  if (geteuid() != 0) GTEST_SKIP() << "only root may give a file to another user";
+  test::ScratchDir dir;
+  const std::string input = dir.File("in.bmp");
+  const std::string target = dir.File("theirs.bmp");
+  WritePicture(input, 8);
+  WritePicture(target, 8);
+  for (const std::string& path : {input, target}) {
+    ASSERT_EQ(chown(path.c_str(), kNobody, kNobody), 0);
+    ASSERT_EQ(chmod(path.c_str(), 0640), 0);
+  }
+  for (const std::string& from : {input, target}) {
+    struct stat record;
+    ASSERT_EQ(stat(target.c_str(), &record), 0);
+    const ino_t before = record.st_ino;
+    EXPECT_TRUE(RunMarkJob(from.c_str(), [&] { return target.c_str(); }).written) << from;
+    ASSERT_EQ(stat(target.c_str(), &record), 0);
+    EXPECT_NE(record.st_ino, before) << from << ": not replaced";
+    EXPECT_EQ(record.st_uid, static_cast<uid_t>(kNobody)) << from;
+    EXPECT_EQ(record.st_gid, static_cast<gid_t>(kNobody)) << from;
+    EXPECT_EQ(record.st_mode & 07777, 0640u) << from;
+  }
 }
 
 // Permissions do not bind root, so the saves run as nobody in a child.

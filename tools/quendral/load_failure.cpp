@@ -90,6 +90,9 @@ std::string ExplainLoadFailure(const std::string& path) {
 std::string ExplainSaveFailure(int outcome, int systemError) {
   if (outcome == static_cast<int>(SaveStatus::Outcome::kTooLarge))
     return "the picture is too large for a BMP file";
+  if (outcome == static_cast<int>(SaveStatus::Outcome::kFlushFailed))
+    return std::string("the device would not flush the new picture (") +
+           std::strerror(systemError) + ")";
   if (systemError != 0) return std::strerror(systemError);
   return "write failed";
 }

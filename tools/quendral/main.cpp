@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "commands.h"
+#include "interrupt_cleanup.h"
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -49,8 +50,13 @@ constexpr const char* kHelp =
     "  1  the input could not be loaded (nothing written), or the file for\n"
     "     'info' could not be opened\n"
     "  2  usage error, or an unknown scale mode or unusable scale value\n"
-    "  3  the input loaded but the output could not be written (nothing left\n"
+    "  3  the input loaded but the output could not be written, or the device\n"
+    "     would not flush the picture that was to replace OUT (nothing left\n"
     "     behind; a file already at OUT is unchanged)\n"
+    "  128+N  interrupted by signal N (Ctrl-C, SIGTERM, SIGHUP): likewise\n"
+    "\n"
+    "A picture that replaces a file is flushed to the device before it takes the\n"
+    "old file's place, so a power cut leaves the old picture or the new one.\n"
     "\n"
     "Errors are reported as one line on standard error.\n";
 
@@ -71,6 +77,7 @@ int UsageError(const std::string& message) {
 }
 
 int Main(int argc, char** argv) {
+  RemoveTemporaryFilesOnInterrupt();
   std::string command;
   Arguments operands;
   bool optionsEnded = false;
