@@ -1,7 +1,10 @@
 #include "platform/file.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdint>
+#include <cstring>
 #include <utility>
 
 #if defined(_WIN32)
@@ -24,12 +27,17 @@ File::File(std::FILE* stream) : stream_(stream) {
 
 File::~File() { Close(); }
 
-File::File(File&& other) noexcept : stream_(std::exchange(other.stream_, nullptr)) {}
+File::File(File&& other) noexcept
+    : stream_(std::exchange(other.stream_, nullptr)),
+      putBack_(std::move(other.putBack_)),
+      putBackRead_(std::exchange(other.putBackRead_, 0)) {}
 
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
     Close();
     stream_ = std::exchange(other.stream_, nullptr);
+    putBack_ = std::move(other.putBack_);
+    putBackRead_ = std::exchange(other.putBackRead_, 0);
   }
   return *this;
 }
@@ -56,7 +64,23 @@ File File::FromMemory(const void* data, std::size_t size) {
 
 std::size_t File::Read(void* buffer, std::size_t itemSize, std::size_t count) {
   if (stream_ == nullptr || itemSize == 0 || count == 0) return 0;
-  return std::fread(buffer, itemSize, count, stream_);
+  if (putBackRead_ == putBack_.size()) return std::fread(buffer, itemSize, count, stream_);
+  // Bytes put back come first; an item may take its start from them and
+  // its rest from the stream.
+  if (count > SIZE_MAX / itemSize) count = SIZE_MAX / itemSize;
+  const std::size_t wanted = itemSize * count;
+  const std::size_t given = std::min(wanted, putBack_.size() - putBackRead_);
+  std::memcpy(buffer, putBack_.data() + putBackRead_, given);
+  putBackRead_ += given;
+  std::size_t got = given;
+  if (got < wanted) got += std::fread(static_cast<unsigned char*>(buffer) + got, 1, wanted - got, stream_);
+  return got / itemSize;
+}
+
+void File::PutBack(const void* data, std::size_t size) {
+  const auto* bytes = static_cast<const unsigned char*>(data);
+  putBack_.assign(bytes, bytes + size);
+  putBackRead_ = 0;
 }
 
 std::size_t File::Write(const void* buffer, std::size_t itemSize, std::size_t count) {
@@ -64,7 +88,9 @@ std::size_t File::Write(const void* buffer, std::size_t itemSize, std::size_t co
   return std::fwrite(buffer, itemSize, count, stream_);
 }
 
-bool File::AtEnd() const { return stream_ != nullptr && std::feof(stream_) != 0; }
+bool File::AtEnd() const {
+  return stream_ != nullptr && putBackRead_ == putBack_.size() && std::feof(stream_) != 0;
+}
 
 bool File::Skip(std::size_t count) {
   char scratch[4096];
@@ -109,6 +135,8 @@ bool File::Close() {
   // of its own first would be undefined for a stream opened for reading.
   const bool closed = std::fclose(stream_) == 0;
   stream_ = nullptr;
+  putBack_.clear();
+  putBackRead_ = 0;
   g_openFiles.fetch_sub(1, std::memory_order_relaxed);
   return closed;
 }

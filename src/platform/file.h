@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <vector>
 
 namespace quendral {
 
@@ -35,6 +36,10 @@ class File {
   bool AtEnd() const;
   // Passes over `count` bytes by reading them; false when the file ended first.
   bool Skip(std::size_t count);
+  // Puts bytes ahead of the rest of the stream, to be read before it: lets a
+  // caller look at the start of a stream it cannot rewind (a pipe) and still
+  // hand the stream on whole. Replaces bytes put back before and not read.
+  void PutBack(const void* data, std::size_t size);
   // Hands what the stream buffers to the system; false (errno set) when
   // that fails, as it does when the medium is full.
   bool Flush();
@@ -53,6 +58,8 @@ class File {
  private:
   explicit File(std::FILE* stream);
   std::FILE* stream_ = nullptr;
+  std::vector<unsigned char> putBack_;
+  std::size_t putBackRead_ = 0;  // bytes of putBack_ already read
 };
 
 }  // namespace quendral

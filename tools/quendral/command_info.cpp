@@ -4,12 +4,14 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "bmp/header_parser.h"
 #include "bmp/headers.h"
-#include "bmp/probes.h"
 #include "commands.h"
 #include "image/bitmap_image.h"
+#include "operands.h"
 #include "platform/file.h"
 
 namespace quendral::cli {
@@ -33,52 +35,94 @@ long ColourTableEntries(const FileHeader& f, const InfoHeader& i) {
   return ComputePixelDataLayout(f, i).tableEntries;
 }
 
-}  // namespace
+// The header fields as name and value, in file order.
+struct Field {
+  const char* name;
+  long long value;
+};
 
-int RunInfo(const Arguments& args) {
-  if (args.size() != 1) return UsageError("info takes one operand: FILE");
-  const std::string& path = args[0];
-  if (!File::Open(path.c_str(), "rb").IsOpen()) {
-    PrintError("cannot open " + path + ": " + std::strerror(errno));
-    return kExitInputNotLoaded;
-  }
-  // A directory opens for reading on some systems but holds no headers;
-  // listing the defaults would present them as the file's.
-  struct stat record {};
-  const bool known = stat(path.c_str(), &record) == 0;
-  if (known && (record.st_mode & S_IFMT) == S_IFDIR) {
-    PrintError("cannot open " + path + ": " + std::strerror(EISDIR));
-    return kExitInputNotLoaded;
-  }
-  // Fields that lie beyond the end of a short file show their defaults; the
-  // summary says so, so that they are not taken for the file's own.
-  const bool headersCutShort =
-      known && (record.st_mode & S_IFMT) == S_IFREG && record.st_size < kHeadersSize;
-  const FileHeader f = ReadFileHeader(path.c_str());
-  const InfoHeader i = ReadInfoHeader(path.c_str());
+std::vector<Field> Fields(const FileHeader& f, const InfoHeader& i) {
+  return {{"bfType", f.bfType},
+          {"bfSize", f.bfSize},
+          {"bfReserved1", f.bfReserved1},
+          {"bfReserved2", f.bfReserved2},
+          {"bfOffBits", f.bfOffBits},
+          {"biSize", i.biSize},
+          {"biWidth", i.biWidth},
+          {"biHeight", i.biHeight},
+          {"biPlanes", i.biPlanes},
+          {"biBitCount", i.biBitCount},
+          {"biCompression", i.biCompression},
+          {"biSizeImage", i.biSizeImage},
+          {"biXPelsPerMeter", i.biXPelsPerMeter},
+          {"biYPelsPerMeter", i.biYPelsPerMeter},
+          {"biClrUsed", i.biClrUsed},
+          {"biClrImportant", i.biClrImportant}};
+}
+
+void PrintText(const FileHeader& f, const InfoHeader& i, bool isBmp, bool complete) {
   std::printf("bfType 0x%04X (%c%c)\n", f.bfType, Printable(f.bfType & 0xFF), Printable(f.bfType >> 8));
-  std::printf("bfSize %" PRIu32 "\n", f.bfSize);
-  std::printf("bfReserved1 %u\n", unsigned{f.bfReserved1});
-  std::printf("bfReserved2 %u\n", unsigned{f.bfReserved2});
-  std::printf("bfOffBits %" PRIu32 "\n", f.bfOffBits);
-  std::printf("biSize %" PRIu32 "\n", i.biSize);
-  std::printf("biWidth %" PRId32 "\n", i.biWidth);
-  std::printf("biHeight %" PRId32 "\n", i.biHeight);
-  std::printf("biPlanes %u\n", unsigned{i.biPlanes});
-  std::printf("biBitCount %u\n", unsigned{i.biBitCount});
-  std::printf("biCompression %" PRIu32 "\n", i.biCompression);
-  std::printf("biSizeImage %" PRIu32 "\n", i.biSizeImage);
-  std::printf("biXPelsPerMeter %" PRId32 "\n", i.biXPelsPerMeter);
-  std::printf("biYPelsPerMeter %" PRId32 "\n", i.biYPelsPerMeter);
-  std::printf("biClrUsed %" PRIu32 "\n", i.biClrUsed);
-  std::printf("biClrImportant %" PRIu32 "\n", i.biClrImportant);
+  const std::vector<Field> fields = Fields(f, i);
+  for (std::size_t k = 1; k < fields.size(); ++k)
+    std::printf("%s %lld\n", fields[k].name, fields[k].value);
   std::printf("summary: %" PRId32 " x %" PRId32 " pixels, %u bits per pixel, compression %" PRIu32
               " (%s), %ld colour-table entries%s%s\n",
               i.biWidth, i.biHeight, unsigned{i.biBitCount}, i.biCompression,
               CompressionName(i.biCompression), ColourTableEntries(f, i),
-              f.bfType == kBmpSignature ? "" : "; not a BMP file",
-              headersCutShort ? "; the file ends inside the headers (later fields are defaults)" : "");
-  return kExitOk;
+              isBmp ? "" : "; not a BMP file",
+              complete ? "" : "; the file ends inside the headers (later fields are defaults)");
+}
+
+void PrintJson(const FileHeader& f, const InfoHeader& i, bool isBmp, bool complete) {
+  std::printf("{\n");
+  for (const Field& field : Fields(f, i)) std::printf("  \"%s\": %lld,\n", field.name, field.value);
+  std::printf("  \"width\": %" PRId32 ",\n  \"height\": %" PRId32
+              ",\n  \"bitsPerPixel\": %u,\n  \"compressionName\": \"%s\",\n"
+              "  \"colourTableEntries\": %ld,\n  \"isBmp\": %s,\n  \"headersComplete\": %s\n}\n",
+              i.biWidth, i.biHeight, unsigned{i.biBitCount}, CompressionName(i.biCompression),
+              ColourTableEntries(f, i), isBmp ? "true" : "false", complete ? "true" : "false");
+}
+
+}  // namespace
+
+int RunInfo(const Arguments& args, const Options& options) {
+  if (options.jobsGiven || options.quiet || options.noClobber)
+    return UsageError("-j, -q and -n do not apply to info");
+  if (args.size() != 1) return UsageError("info takes one operand: FILE");
+  const std::string& operand = args[0];
+  const std::string name = InputName(operand);
+  if (IsStandardStream(operand)) {
+    const std::string refusal = CheckInputOperand(operand);
+    if (!refusal.empty()) return UsageError(refusal);
+  } else {
+    // A directory opens for reading on some systems but holds no headers;
+    // listing the defaults would present them as the file's.
+    struct stat record {};
+    if (stat(operand.c_str(), &record) == 0 && (record.st_mode & S_IFMT) == S_IFDIR) {
+      PrintError("cannot open " + name + ": " + std::strerror(EISDIR));
+      return kExitInputNotLoaded;
+    }
+  }
+  PictureInput input(operand);
+  if (!input.IsOpen()) {
+    PrintError("cannot open " + name + ": " + std::strerror(errno));
+    return kExitInputNotLoaded;
+  }
+  File& file = input.file();
+  // Both headers are read in one pass, so that a pipe serves as well as a
+  // file. Fields beyond the end of a short file show their defaults, and
+  // the summary says so, so that they are not taken for the file's own.
+  FileHeader f;
+  InfoHeader i;
+  const bool fileHeaderComplete = ReadFileHeaderFields(file, f);
+  const bool complete = ReadInfoHeaderFields(file, i) && fileHeaderComplete;
+  const bool isBmp = f.bfType == kBmpSignature;
+  if (options.json) {
+    PrintJson(f, i, isBmp, complete);
+  } else {
+    PrintText(f, i, isBmp, complete);
+  }
+  return isBmp && complete ? kExitOk : kExitInputNotLoaded;
 }
 
 }  // namespace quendral::cli

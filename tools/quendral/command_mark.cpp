@@ -1,23 +1,110 @@
+#include <map>
+#include <thread>
+
+#include "batch.h"
 #include "commands.h"
 #include "export/mark_job.h"
+#include "operands.h"
 
 namespace quendral::cli {
+namespace {
 
-int RunMark(const Arguments& args) {
-  if (args.size() != 2) return UsageError("mark takes two operands: IN OUT");
-  const std::string& in = args[0];
-  const std::string& out = args[1];
-  const MarkJobResult result = RunMarkJob(in.c_str(), [&] { return out.c_str(); });
+// Marks one picture; the status is the command's exit code for it, and a
+// failure has been reported in one line.
+int MarkOne(const std::string& in, const std::string& out, bool noClobber) {
+  if (noClobber && !IsStandardStream(out) && Exists(out)) {
+    PrintError(out + " exists; not replaced");
+    return kExitOk;
+  }
+  PictureInput input(in);
+  if (!input.IsOpen()) {
+    PrintError(input.Explain());
+    return kExitInputNotLoaded;
+  }
+  MarkJobResult result;
+  if (IsStandardStream(out)) {
+    File standardOutput = OpenStandardOutput();
+    DirectOutput output(standardOutput);
+    result = StreamMarkJob(input.file(), output);
+  } else {
+    ReplacingOutput output([&] { return out.c_str(); });
+    result = StreamMarkJob(input.file(), output);
+  }
   if (!result.loaded) {
-    PrintError(ExplainLoadFailure(in));
+    PrintError(input.Explain());
     return kExitInputNotLoaded;
   }
   if (!result.written) {
-    PrintError("cannot write " + out + ": " +
+    PrintError("cannot write " + OutputName(out) + ": " +
                ExplainSaveFailure(static_cast<int>(result.save.outcome), result.save.systemError));
     return kExitOutputNotWritten;
   }
   return kExitOk;
+}
+
+std::string InDirectory(const std::string& directory, const std::string& name) {
+  const char last = directory.back();
+  const bool separated = last == '/'
+#if defined(_WIN32)
+                         || last == '\\'
+#endif
+      ;
+  return separated ? directory + name : directory + "/" + name;
+}
+
+int MarkIntoDirectory(const Arguments& args, const Options& options) {
+  const std::string& directory = args.back();
+  if (IsStandardStream(directory))
+    return UsageError("with several inputs the last operand must be a directory, not '-'");
+  std::vector<BatchItem> items;
+  std::map<std::string, std::string> inputByName;
+  for (std::size_t k = 0; k + 1 < args.size(); ++k) {
+    const std::string& in = args[k];
+    if (IsStandardStream(in))
+      return UsageError("standard input ('-') cannot be one of several inputs");
+    const std::string name = BaseName(in);
+    const auto [seen, added] = inputByName.emplace(name, in);
+    if (!added)
+      return UsageError(seen->second + " and " + in + " would both be written as " +
+                        InDirectory(directory, name));
+    items.push_back({in, InDirectory(directory, name)});
+  }
+  // The directory is checked before any picture is read, so that a
+  // mistyped name costs nothing and leaves nothing half done.
+  const std::string problem = DirectoryProblem(directory);
+  if (!problem.empty()) {
+    PrintError("cannot write into " + directory + ": " + problem);
+    return kExitOutputNotWritten;
+  }
+  int jobs = options.jobs;
+  if (jobs == 0) jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  const bool showProgress = !options.quiet && StandardErrorIsTerminal();
+  return RunBatch(items, jobs, showProgress, [&](const BatchItem& item) {
+    return MarkOne(item.input, item.output, options.noClobber);
+  });
+}
+
+}  // namespace
+
+int RunMark(const Arguments& args, const Options& options) {
+  if (options.json) return UsageError("--json applies to info only");
+  if (args.size() < 2) return UsageError("mark takes IN OUT, or IN... DIR");
+  const std::string& last = args.back();
+  if (args.size() > 2 || (!IsStandardStream(last) && IsDirectory(last)))
+    return MarkIntoDirectory(args, options);
+
+  const std::string& in = args[0];
+  const std::string& out = args[1];
+  for (const std::string& refusal : {CheckInputOperand(in), CheckOutputOperand(out)})
+    if (!refusal.empty()) return UsageError(refusal);
+  if (!IsStandardStream(out) && !(options.noClobber && Exists(out))) {
+    const std::string problem = OutputDirectoryProblem(out);
+    if (!problem.empty()) {
+      PrintError("cannot write " + out + ": " + problem);
+      return kExitOutputNotWritten;
+    }
+  }
+  return MarkOne(in, out, options.noClobber);
 }
 
 }  // namespace quendral::cli

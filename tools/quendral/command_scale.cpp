@@ -1,25 +1,51 @@
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <limits>
 
 #include "commands.h"
 #include "image/bitmap_image.h"
+#include "operands.h"
 #include "ops/diagnostics.h"
 #include "ops/rescale.h"
 
 namespace quendral::cli {
 namespace {
 
-bool ParseInt(const std::string& text, int& value) {
-  if (text.empty()) return false;
+std::string Lowered(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+// The rescale letter for a MODE operand: a letter in either case or its
+// word; 0 for anything else.
+char ParseMode(const std::string& text) {
+  static const struct {
+    const char* word;
+    char letter;
+  } kModes[] = {{"percent", 'P'}, {"width", 'W'}, {"height", 'H'}, {"fit", 'F'}};
+  const std::string lowered = Lowered(text);
+  for (const auto& mode : kModes) {
+    if (lowered == mode.word) return mode.letter;
+    if (lowered.size() == 1 && lowered[0] == std::tolower(mode.letter)) return mode.letter;
+  }
+  return 0;
+}
+
+enum class Parsed { kOk, kNotANumber, kOutOfRange };
+
+Parsed ParseInt(const std::string& text, int& value) {
+  const bool digits = !text.empty() && std::isdigit(static_cast<unsigned char>(text.back()));
   errno = 0;
   char* end = nullptr;
   const long long parsed = std::strtoll(text.c_str(), &end, 10);
-  if (errno != 0 || *end != '\0' || parsed < std::numeric_limits<int>::min() ||
+  if (!digits || *end != '\0' || std::isspace(static_cast<unsigned char>(text[0])))
+    return Parsed::kNotANumber;
+  if (errno == ERANGE || parsed < std::numeric_limits<int>::min() ||
       parsed > std::numeric_limits<int>::max())
-    return false;
+    return Parsed::kOutOfRange;
   value = static_cast<int>(parsed);
-  return true;
+  return Parsed::kOk;
 }
 
 std::string WithoutTrailingNewline(std::string text) {
@@ -29,33 +55,70 @@ std::string WithoutTrailingNewline(std::string text) {
 
 }  // namespace
 
-int RunScale(const Arguments& args) {
+int RunScale(const Arguments& args, const Options& options) {
+  if (options.json) return UsageError("--json applies to info only");
+  if (options.jobsGiven || options.quiet) return UsageError("-j and -q apply to mark only");
   if (args.size() != 4) return UsageError("scale takes four operands: IN OUT MODE VALUE");
   const std::string& in = args[0];
   const std::string& out = args[1];
-  if (args[2].empty()) return UsageError("MODE must not be empty");
+  const char mode = ParseMode(args[2]);
+  if (mode == 0)
+    return UsageError("unknown scale mode '" + args[2] +
+                      "': use P, W, H or F (either case), or percent, width, height or fit");
   int value = 0;
-  if (!ParseInt(args[3], value))
-    return UsageError("VALUE must be a whole number, not '" + args[3] + "'");
+  switch (ParseInt(args[3], value)) {
+    case Parsed::kOk: break;
+    case Parsed::kNotANumber:
+      return UsageError("VALUE must be a whole number, not '" + args[3] + "'");
+    case Parsed::kOutOfRange:
+      return UsageError("VALUE " + args[3] + " is out of range (" +
+                        std::to_string(std::numeric_limits<int>::min()) + " to " +
+                        std::to_string(std::numeric_limits<int>::max()) + ")");
+  }
+  for (const std::string& refusal : {CheckInputOperand(in), CheckOutputOperand(out)})
+    if (!refusal.empty()) return UsageError(refusal);
+  if (!IsStandardStream(out)) {
+    if (options.noClobber && Exists(out)) {
+      PrintError(out + " exists; not replaced");
+      return kExitOk;
+    }
+    const std::string problem = OutputDirectoryProblem(out);
+    if (!problem.empty()) {
+      PrintError("cannot write " + out + ": " + problem);
+      return kExitOutputNotWritten;
+    }
+  }
 
   BitmapImage image;
-  if (!image.Load(in.c_str())) {
-    PrintError(ExplainLoadFailure(in));
+  PictureInput input(in);
+  if (!input.IsOpen() || !image.Load(input.file())) {
+    PrintError(input.Explain());
     return kExitInputNotLoaded;
   }
   ClearLastDiagnostic();
-  if (!ScaleImage(image, args[2][0], value)) {
+  if (!ScaleImage(image, mode, value)) {
     const std::string diagnostic = WithoutTrailingNewline(LastDiagnostic());
     if (!diagnostic.empty()) {
       PrintError(diagnostic);
     } else {
-      PrintError("cannot scale " + in + ": the new size is too large, or memory ran out");
+      PrintError("cannot scale " + InputName(in) + ": the new size is too large, or memory ran out");
     }
     return kExitUsage;
   }
-  const SaveStatus status = image.SaveWithStatus(out.c_str());
+  SaveStatus status;
+  if (IsStandardStream(out)) {
+    File output = OpenStandardOutput();
+    status = image.SaveWithStatus(output);
+    errno = 0;
+    if (status.ok() && !output.Flush()) {
+      status.outcome = SaveStatus::Outcome::kWriteFailed;
+      status.systemError = errno != 0 ? errno : EIO;
+    }
+  } else {
+    status = image.SaveWithStatus(out.c_str());
+  }
   if (!status.ok()) {
-    PrintError("cannot write " + out + ": " +
+    PrintError("cannot write " + OutputName(out) + ": " +
                ExplainSaveFailure(static_cast<int>(status.outcome), status.systemError));
     return kExitOutputNotWritten;
   }

@@ -4,21 +4,35 @@
 #include <string>
 #include <vector>
 
+namespace quendral {
+class File;
+}
+
 namespace quendral::cli {
 
 // Exit codes, as documented in --help.
 enum ExitCode : int {
   kExitOk = 0,
-  kExitInputNotLoaded = 1,  // also: the file to inspect cannot be opened
+  kExitInputNotLoaded = 1,  // also: info's file cannot be opened, is not a BMP, or is cut short
   kExitUsage = 2,
   kExitOutputNotWritten = 3,
 };
 
 using Arguments = std::vector<std::string>;  // operands after the command name
 
-int RunMark(const Arguments& args);
-int RunInfo(const Arguments& args);
-int RunScale(const Arguments& args);
+// The options, wherever they stood before "--". Each command refuses the
+// ones that do not apply to it.
+struct Options {
+  int jobs = 0;  // 0: as many as there are processors
+  bool jobsGiven = false;
+  bool quiet = false;
+  bool noClobber = false;
+  bool json = false;
+};
+
+int RunMark(const Arguments& args, const Options& options);
+int RunInfo(const Arguments& args, const Options& options);
+int RunScale(const Arguments& args, const Options& options);
 
 // Prints "quendral: <message>" on stderr.
 void PrintError(const std::string& message);
@@ -28,6 +42,8 @@ int UsageError(const std::string& message);
 // Why `path` did not load, in a user's words (for "cannot read ..." lines
 // and "<path>: not a BMP file").
 std::string ExplainLoadFailure(const std::string& path);
+// The same for a file already open at its first byte, shown as `name`.
+std::string ExplainLoadFailure(const std::string& name, File& file);
 // Why a save failed, as the tail of "cannot write <path>: ...".
 std::string ExplainSaveFailure(int outcome, int systemError);
 

@@ -54,7 +54,10 @@ std::string ExplainLoadFailure(const std::string& path) {
   if ((record.st_mode & S_IFMT) == S_IFDIR) return CannotRead(path, std::strerror(EISDIR));
   File file = File::Open(path.c_str(), "rb");
   if (!file.IsOpen()) return CannotRead(path, std::strerror(errno));
+  return ExplainLoadFailure(path, file);
+}
 
+std::string ExplainLoadFailure(const std::string& path, File& file) {
   BmpHeaders headers;
   ReadHeaders(file, headers);
   const InfoHeader& info = headers.info;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "commands.h"
+#include "error_stream.h"
 #include "interrupt_cleanup.h"
 
 #if defined(_WIN32)
@@ -17,43 +18,65 @@ namespace quendral::cli {
 namespace {
 
 constexpr const char* kHelp =
-    "Usage: quendral COMMAND [ARGUMENTS]\n"
+    "Usage: quendral mark [-n] IN OUT\n"
+    "       quendral mark [-n] [-j N] [-q] IN... DIR\n"
+    "       quendral info [--json] FILE\n"
+    "       quendral scale [-n] IN OUT MODE VALUE\n"
     "       quendral --help | --version\n"
     "\n"
     "Commands:\n"
-    "  mark IN OUT               Load the BMP picture IN, set red and green to 0 in\n"
-    "                            two triangles at its top corners, and save it as\n"
-    "                            OUT at the picture's own bit depth. IN and OUT may\n"
-    "                            be the same file; it is replaced only by a complete\n"
-    "                            picture.\n"
-    "  info FILE                 Show the 16 BMP header fields of FILE and a summary,\n"
-    "                            without reading its pixels or judging them.\n"
-    "  scale IN OUT MODE VALUE   Rescale IN by bilinear interpolation and save it as\n"
-    "                            a 24-bit picture OUT. MODE (either case):\n"
-    "                              P  VALUE percent of both sides\n"
-    "                              W  width VALUE, height following the aspect ratio\n"
-    "                              H  height VALUE, width following the aspect ratio\n"
-    "                              F  longer side VALUE (H for a square picture)\n"
-    "                            VALUE is a whole number and may be negative (sides\n"
-    "                            never go below 1 pixel).\n"
+    "  mark IN OUT     Load the BMP picture IN, set red and green to 0 in two\n"
+    "                  triangles at its top corners, and save it as OUT at the\n"
+    "                  picture's own bit depth. IN and OUT may be the same file;\n"
+    "                  a file is replaced only by a complete picture.\n"
+    "  mark IN... DIR  Mark each IN into the directory DIR under its own file\n"
+    "                  name. Used when there are more than two operands or the\n"
+    "                  last one is a directory. A file that fails is reported in\n"
+    "                  one line and the others go on.\n"
+    "  info FILE       Show the 16 BMP header fields of FILE and a summary,\n"
+    "                  without reading its pixels.\n"
+    "  scale IN OUT MODE VALUE\n"
+    "                  Rescale IN by bilinear interpolation and save it as a\n"
+    "                  24-bit picture OUT. MODE, a letter in either case or a word:\n"
+    "                    P, percent  VALUE percent of both sides\n"
+    "                    W, width    width VALUE, height following the aspect ratio\n"
+    "                    H, height   height VALUE, width following the aspect ratio\n"
+    "                    F, fit      longer side VALUE (H for a square picture)\n"
+    "                  VALUE is a whole number and may be negative (sides never\n"
+    "                  go below 1 pixel).\n"
+    "\n"
+    "A '-' as IN or FILE reads standard input, and as OUT writes standard output\n"
+    "(straight, not through a temporary file). Pictures are not read from or\n"
+    "written to a terminal.\n"
     "\n"
     "Accepted input: uncompressed BMP at 1, 4, 8, 16, 24 or 32 bits per pixel, and\n"
     "16-bit bit-field BMP, stored bottom row first.\n"
     "\n"
     "Options:\n"
-    "  -h, --help     Show this help (also after a command) and exit.\n"
-    "  -V, --version  Show the version and exit.\n"
-    "  --             End of options: what follows are operands.\n"
+    "  -n, --no-clobber  mark, scale: never replace an existing OUT; say so on\n"
+    "                    standard error and leave it untouched.\n"
+    "  -j, --jobs N      mark IN... DIR: mark N files at once (default: the\n"
+    "                    number of processors).\n"
+    "  -q, --quiet       mark IN... DIR: no progress line (otherwise shown on a\n"
+    "                    terminal while a batch runs for more than a second).\n"
+    "  --json            info: print one JSON object with the 16 header fields\n"
+    "                    and the summary's facts.\n"
+    "  -h, --help        Show this help (also after a command) and exit.\n"
+    "  -V, --version     Show the version and exit.\n"
+    "  --                End of options: what follows are operands.\n"
     "\n"
     "Exit status:\n"
-    "  0  done\n"
-    "  1  the input could not be loaded (nothing written), or the file for\n"
-    "     'info' could not be opened\n"
-    "  2  usage error, or an unknown scale mode or unusable scale value\n"
+    "  0  done, also when -n left an existing OUT as it was\n"
+    "  1  the input could not be loaded (nothing written); for info, FILE could\n"
+    "     not be opened, is not a BMP file or ends inside its headers\n"
+    "  2  usage error (found before any file is opened), or a scale VALUE that\n"
+    "     makes the picture too large\n"
     "  3  the input loaded but the output could not be written, or the device\n"
-    "     would not flush the picture that was to replace OUT (nothing left\n"
-    "     behind; a file already at OUT is unchanged)\n"
+    "     would not flush the picture that was to replace OUT (a file already\n"
+    "     at OUT is unchanged and nothing is left behind); or the directory of\n"
+    "     OUT, or DIR, cannot be written (found before any file is read)\n"
     "  128+N  interrupted by signal N (Ctrl-C, SIGTERM, SIGHUP): likewise\n"
+    "  For IN... DIR the status is the largest of the files' statuses.\n"
     "\n"
     "A picture that replaces a file is flushed to the device before it takes the\n"
     "old file's place, so a power cut leaves the old picture or the new one.\n"
@@ -67,46 +90,76 @@ bool IsOption(const std::string& arg) {
 
 }  // namespace
 
-void PrintError(const std::string& message) {
-  std::fprintf(stderr, "quendral: %s\n", message.c_str());
-}
+void PrintError(const std::string& message) { WriteErrorLine("quendral: " + message); }
 
 int UsageError(const std::string& message) {
-  std::fprintf(stderr, "quendral: %s (try 'quendral --help')\n", message.c_str());
+  WriteErrorLine("quendral: " + message + " (try 'quendral --help')");
   return kExitUsage;
 }
+
+namespace {
+
+// A number of jobs: a whole number from 1 on.
+bool ParseJobs(const std::string& text, int& jobs) {
+  if (text.empty() || text.size() > 6 || text.find_first_not_of("0123456789") != std::string::npos)
+    return false;
+  jobs = std::stoi(text);
+  return jobs >= 1;
+}
+
+}  // namespace
 
 int Main(int argc, char** argv) {
   RemoveTemporaryFilesOnInterrupt();
   std::string command;
   Arguments operands;
+  Options options;
   bool optionsEnded = false;
   for (int k = 1; k < argc; ++k) {
     const std::string arg = argv[k];
-    if (!optionsEnded && IsOption(arg)) {
-      if (arg == "--") {
-        optionsEnded = true;
-      } else if (arg == "-h" || arg == "--help") {
-        std::fputs(kHelp, stdout);
-        return kExitOk;
-      } else if (arg == "-V" || arg == "--version") {
-        std::printf("quendral %s\n", QUENDRAL_VERSION);
-        return kExitOk;
+    if (optionsEnded || !IsOption(arg)) {
+      if (command.empty()) {
+        command = arg;
       } else {
-        return UsageError("unknown option '" + arg + "'");
+        operands.push_back(arg);
       }
       continue;
     }
-    if (command.empty()) {
-      command = arg;
+    if (arg == "--") {
+      optionsEnded = true;
+    } else if (arg == "-h" || arg == "--help") {
+      std::fputs(kHelp, stdout);
+      return kExitOk;
+    } else if (arg == "-V" || arg == "--version") {
+      std::printf("quendral %s\n", QUENDRAL_VERSION);
+      return kExitOk;
+    } else if (arg == "-n" || arg == "--no-clobber") {
+      options.noClobber = true;
+    } else if (arg == "-q" || arg == "--quiet") {
+      options.quiet = true;
+    } else if (arg == "--json") {
+      options.json = true;
+    } else if (arg == "-j" || arg == "--jobs" || arg.rfind("--jobs=", 0) == 0 ||
+               (arg.rfind("-j", 0) == 0 && arg[2] >= '0' && arg[2] <= '9')) {
+      std::string value;
+      if (arg == "-j" || arg == "--jobs") {
+        if (k + 1 == argc) return UsageError("option '" + arg + "' needs a number");
+        value = argv[++k];
+      } else {
+        value = arg.substr(arg[1] == 'j' ? 2 : 7);
+      }
+      if (!ParseJobs(value, options.jobs))
+        return UsageError("the number of jobs must be a whole number from 1 to 999999, not '" +
+                          value + "'");
+      options.jobsGiven = true;
     } else {
-      operands.push_back(arg);
+      return UsageError("unknown option '" + arg + "'");
     }
   }
   if (command.empty()) return UsageError("no command given");
-  if (command == "mark") return RunMark(operands);
-  if (command == "info") return RunInfo(operands);
-  if (command == "scale") return RunScale(operands);
+  if (command == "mark") return RunMark(operands, options);
+  if (command == "info") return RunInfo(operands, options);
+  if (command == "scale") return RunScale(operands, options);
   return UsageError("unknown command '" + command + "'");
 }
 

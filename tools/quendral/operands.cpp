@@ -1,0 +1,140 @@
+#include "operands.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "commands.h"
+
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#else
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+namespace quendral::cli {
+namespace {
+
+#if defined(_WIN32)
+bool IsTerminal(std::FILE* stream) { return _isatty(_fileno(stream)) != 0; }
+// Without this the C runtime would turn every byte 10 into 13 10 on the way
+// out, and stop reading at the first byte 26.
+void SetBinary(std::FILE* stream) { _setmode(_fileno(stream), _O_BINARY); }
+bool MayWriteIn(const std::string& directory) { return _access(directory.c_str(), 2) == 0; }
+bool IsSeparator(char c) { return c == '/' || c == '\\'; }
+#else
+bool IsTerminal(std::FILE* stream) { return isatty(fileno(stream)) != 0; }
+void SetBinary(std::FILE*) {}
+// Judged with the effective user's rights, as creating the file would be.
+bool MayWriteIn(const std::string& directory) {
+  return faccessat(AT_FDCWD, directory.c_str(), W_OK | X_OK, AT_EACCESS) == 0;
+}
+bool IsSeparator(char c) { return c == '/'; }
+#endif
+
+bool IsDirectoryMode(unsigned mode) { return (mode & S_IFMT) == S_IFDIR; }
+
+// The directory that holds `path`: "." for a bare name.
+std::string DirectoryOf(const std::string& path) {
+  std::size_t end = path.size();
+  while (end > 0 && !IsSeparator(path[end - 1])) --end;
+  if (end == 0) return ".";
+  std::size_t keep = end;
+  while (keep > 1 && IsSeparator(path[keep - 1])) --keep;  // "a//b" names a/b; "/b" keeps "/"
+  return path.substr(0, keep);
+}
+
+}  // namespace
+
+std::string InputName(const std::string& operand) {
+  return IsStandardStream(operand) ? "standard input" : operand;
+}
+
+std::string OutputName(const std::string& operand) {
+  return IsStandardStream(operand) ? "standard output" : operand;
+}
+
+std::string CheckInputOperand(const std::string& operand) {
+  if (IsStandardStream(operand) && IsTerminal(stdin))
+    return "will not read a picture from a terminal; redirect standard input";
+  return "";
+}
+
+std::string CheckOutputOperand(const std::string& operand) {
+  if (IsStandardStream(operand) && IsTerminal(stdout))
+    return "will not write a picture to a terminal; redirect standard output";
+  return "";
+}
+
+PictureInput::PictureInput(const std::string& operand) : operand_(operand) {
+  if (!IsStandardStream(operand)) {
+    file_ = File::Open(operand.c_str(), "rb");
+    return;
+  }
+  SetBinary(stdin);
+  file_ = File::Adopt(stdin);
+  headSize_ = file_.Read(head_, 1, sizeof head_);
+  file_.PutBack(head_, headSize_);
+}
+
+std::string PictureInput::Explain() {
+  if (!IsStandardStream(operand_)) return ExplainLoadFailure(operand_);
+  file_.PutBack(head_, headSize_);
+  return ExplainLoadFailure(InputName(operand_), file_);
+}
+
+File OpenStandardOutput() {
+  SetBinary(stdout);
+  return File::Adopt(stdout);
+}
+
+std::string DirectoryProblem(const std::string& directory) {
+  struct stat record {};
+  if (stat(directory.c_str(), &record) != 0) return std::strerror(errno);
+  if (!IsDirectoryMode(record.st_mode)) return std::strerror(ENOTDIR);
+  errno = 0;
+  if (!MayWriteIn(directory)) return std::strerror(errno != 0 ? errno : EACCES);
+  return "";
+}
+
+std::string OutputDirectoryProblem(const std::string& path) {
+  const std::string directory = DirectoryOf(path);
+  const std::string problem = DirectoryProblem(directory);
+  return problem.empty() ? problem : "directory " + directory + ": " + problem;
+}
+
+bool Exists(const std::string& path) {
+  struct stat record {};
+#if defined(_WIN32)
+  return stat(path.c_str(), &record) == 0;
+#else
+  return lstat(path.c_str(), &record) == 0;
+#endif
+}
+
+bool IsDirectory(const std::string& path) {
+  struct stat record {};
+  return stat(path.c_str(), &record) == 0 && IsDirectoryMode(record.st_mode);
+}
+
+std::string BaseName(const std::string& path) {
+  std::size_t end = path.size();
+  while (end > 1 && IsSeparator(path[end - 1])) --end;
+  std::size_t start = end;
+  while (start > 0 && !IsSeparator(path[start - 1])) --start;
+  return path.substr(start, end - start);
+}
+
+long long FileSize(const std::string& path) {
+  struct stat record {};
+  if (stat(path.c_str(), &record) != 0 || (record.st_mode & S_IFMT) != S_IFREG) return 0;
+  return static_cast<long long>(record.st_size);
+}
+
+bool StandardErrorIsTerminal() { return IsTerminal(stderr); }
+
+}  // namespace quendral::cli
