@@ -6,7 +6,7 @@ set -euo pipefail
 packages=("$@")
 if [ ${#packages[@]} -eq 0 ]; then
   packages=(cmake make g++ clang-14 libclang-rt-14-dev libgtest-dev libgmock-dev
-            libbenchmark-dev imagemagick python3 binutils)
+            libbenchmark-dev imagemagick python3 binutils pkg-config)
 fi
 
 missing=()

@@ -1,6 +1,8 @@
 // The quendral command run as a user runs it: every exit code, the message
 // behind it, and the files it leaves.
 #include <fcntl.h>
+#include <signal.h>
+#include <stdlib.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -8,6 +10,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -49,8 +52,16 @@ Args ProgramCommand() {
   return words;
 }
 
+// What the program's standard input is, and whether a terminal stands in
+// for its standard input or output.
+struct Streams {
+  const Bytes* input = nullptr;  // fed through a pipe, which cannot be rewound
+  bool inputIsTerminal = false;
+  bool outputIsTerminal = false;
+};
+
 // Runs the program with `args` in `workDir`, capturing its output.
-Outcome Run(const Args& args, const std::string& workDir) {
+Outcome Run(const Args& args, const std::string& workDir, const Streams& streams = {}) {
   test::ScratchDir capture;
   const std::string outPath = capture.File("stdout");
   const std::string errPath = capture.File("stderr");
@@ -59,19 +70,48 @@ Outcome Run(const Args& args, const std::string& workDir) {
   std::vector<char*> argv;
   for (const std::string& word : command) argv.push_back(const_cast<char*>(word.c_str()));
   argv.push_back(nullptr);
+  int inputPipe[2] = {-1, -1};
+  if (streams.input != nullptr && pipe(inputPipe) != 0) return {};
+  int terminal = -1;
+  if (streams.inputIsTerminal || streams.outputIsTerminal) {
+    terminal = posix_openpt(O_RDWR | O_NOCTTY);
+    if (terminal < 0 || grantpt(terminal) != 0 || unlockpt(terminal) != 0) return {};
+  }
   const pid_t pid = fork();
   if (pid == 0) {
-    const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    int in = open("/dev/null", O_RDONLY);
+    int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    if (out < 0 || err < 0 || chdir(workDir.c_str()) != 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0)
+    if (streams.input != nullptr) in = inputPipe[0];
+    if (terminal >= 0) {
+      const int side = open(ptsname(terminal), O_RDWR | O_NOCTTY);
+      if (streams.inputIsTerminal) in = side;
+      if (streams.outputIsTerminal) out = side;
+    }
+    if (in < 0 || out < 0 || err < 0 || chdir(workDir.c_str()) != 0 || dup2(in, 0) < 0 ||
+        dup2(out, 1) < 0 || dup2(err, 2) < 0)
       _exit(126);
+    if (inputPipe[1] >= 0) close(inputPipe[1]);
     execvp(argv[0], argv.data());
     _exit(127);
+  }
+  if (streams.input != nullptr) {
+    close(inputPipe[0]);
+    // A program that stops reading early closes the pipe; that is no fault here.
+    signal(SIGPIPE, SIG_IGN);
+    const Bytes& bytes = *streams.input;
+    for (std::size_t at = 0; at < bytes.size();) {
+      const ssize_t wrote = write(inputPipe[1], bytes.data() + at, bytes.size() - at);
+      if (wrote <= 0) break;
+      at += static_cast<std::size_t>(wrote);
+    }
+    close(inputPipe[1]);
   }
   Outcome outcome;
   int status = 0;
   if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status))
     outcome.exitCode = WEXITSTATUS(status);
+  if (terminal >= 0) close(terminal);
   outcome.out = ReadText(outPath);
   outcome.err = ReadText(errPath);
   return outcome;
@@ -97,13 +137,17 @@ class Cli : public ::testing::Test {
   void Put(const std::string& name, const Bytes& bytes) {
     test::WriteFileBytes(dir_.File(name), bytes);
   }
-  Outcome Run(const Args& args) { return quendral::Run(args, dir_.path()); }
+  Outcome Run(const Args& args, const Streams& streams = {}) {
+    return quendral::Run(args, dir_.path(), streams);
+  }
+  std::string Text(const std::string& name) { return ReadText(dir_.File(name)); }
 
   // One run that must fail with `exitCode`, one line on stderr holding
   // `message`, nothing on stdout and no new file.
-  void ExpectFailure(const Args& args, int exitCode, const std::string& message) {
+  void ExpectFailure(const Args& args, int exitCode, const std::string& message,
+                     const Streams& streams = {}) {
     const Names before = dir_.Entries();
-    const Outcome o = Run(args);
+    const Outcome o = Run(args, streams);
     EXPECT_EQ(o.exitCode, exitCode) << Joined(args) << "\n" << o.err;
     EXPECT_NE(o.err.find(message), std::string::npos) << Joined(args) << ": stderr was " << o.err;
     EXPECT_EQ(o.err.rfind("quendral: ", 0), 0u) << Joined(args) << ": " << o.err;
@@ -162,8 +206,10 @@ TEST_F(Cli, MarkExplainsWhatWentWrong) {
       {{"mark", "os2-4.bmp", "out.bmp"}, 1, "OS/2 BMP (12-byte header) is not supported"},
       {{"mark", "os2-1.bmp", "out.bmp"}, 1, "OS/2 BMP (12-byte header) is not supported"},
       {{"mark", "sub", "out.bmp"}, 1, "cannot read sub: Is a directory"},
-      {{"mark", "in.bmp", "out/x.bmp"}, 3, "cannot write out/x.bmp: No such file or directory"},
-      {{"mark", "in.bmp", "sub"}, 3, "cannot write sub: "},
+      {{"mark", "in.bmp", "out/x.bmp"}, 3, "cannot write out/x.bmp: directory out: No such file"},
+      {{"mark", "in.bmp", "in.bmp/x.bmp"}, 3, "directory in.bmp: Not a directory"},
+      {{"mark", "missing.bmp", "out/x.bmp"}, 3, "directory out: No such file"},
+      {{"mark", "-", "-"}, 1, "cannot read standard input: the file ends inside the BMP headers"},
   };
   for (const Case& c : cases) ExpectFailure(c.args, c.exitCode, c.message);
 }
@@ -175,13 +221,33 @@ TEST_F(Cli, UsageErrorsExitWith2AndPointToHelp) {
   };
   const Case cases[] = {
       {{}, "no command given"},
-      {{"mark"}, "mark takes two operands"},
-      {{"mark", "in.bmp"}, "mark takes two operands"},
-      {{"mark", "in.bmp", "a.bmp", "b.bmp"}, "mark takes two operands"},
+      {{"mark"}, "mark takes IN OUT, or IN... DIR"},
+      {{"mark", "in.bmp"}, "mark takes IN OUT, or IN... DIR"},
+      {{"mark", "in.bmp", "a.bmp", "-"}, "the last operand must be a directory"},
+      {{"mark", "in.bmp", "-", "sub"}, "standard input ('-') cannot be one of several"},
+      {{"mark", "in.bmp", "sub/../in.bmp", "sub"}, "would both be written as sub/in.bmp"},
+      {{"mark", "--json", "in.bmp", "out.bmp"}, "--json applies to info only"},
+      {{"info", "-n", "in.bmp"}, "do not apply to info"},
+      {{"scale", "-q", "in.bmp", "out.bmp", "P", "5"}, "apply to mark only"},
+      {{"-j", "0", "mark", "in.bmp", "out.bmp"}, "number of jobs must be a whole number"},
+      {{"--jobs=x", "mark", "in.bmp", "out.bmp"}, "not 'x'"},
+      {{"mark", "in.bmp", "sub", "-j"}, "option '-j' needs a number"},
+      {{"-json"}, "unknown option '-json'"},
       {{"info"}, "info takes one operand"},
       {{"info", "in.bmp", "in.bmp"}, "info takes one operand"},
       {{"scale", "in.bmp", "out.bmp", "P"}, "scale takes four operands"},
       {{"scale", "in.bmp", "out.bmp", "P", "5", "6"}, "scale takes four operands"},
+      // The operands are judged before any file is opened.
+      {{"scale", "missing.bmp", "o", "X", "50"},
+       "unknown scale mode 'X': use P, W, H or F (either case), or percent, width, height or fit"},
+      {{"scale", "in.bmp", "out.bmp", "Wrong", "50"}, "unknown scale mode 'Wrong'"},
+      {{"scale", "in.bmp", "out.bmp", "", "50"}, "unknown scale mode ''"},
+      {{"scale", "in.bmp", "out.bmp", "P", "abc"}, "VALUE must be a whole number, not 'abc'"},
+      {{"scale", "in.bmp", "out.bmp", "P", "5x"}, "VALUE must be a whole number"},
+      {{"scale", "in.bmp", "out.bmp", "P", "1.5"}, "VALUE must be a whole number"},
+      {{"scale", "in.bmp", "out.bmp", "P", ""}, "VALUE must be a whole number"},
+      {{"scale", "missing.bmp", "out.bmp", "P", "99999999999"}, "VALUE 99999999999 is out of range"},
+      {{"scale", "in.bmp", "out.bmp", "P", "-2147483649"}, "is out of range"},
       {{"frobnicate", "in.bmp"}, "unknown command 'frobnicate'"},
       {{"-"}, "unknown command '-'"},
       {{"--bogus"}, "unknown option '--bogus'"},
@@ -189,10 +255,18 @@ TEST_F(Cli, UsageErrorsExitWith2AndPointToHelp) {
       {{"mark", "-in.bmp", "out.bmp"}, "unknown option '-in.bmp'"},
       {{"--", "--help"}, "unknown command '--help'"},
   };
+  ASSERT_EQ(mkdir(dir_.File("sub").c_str(), 0700), 0);
   for (const Case& c : cases) {
     ExpectFailure(c.args, 2, c.message);
     ExpectFailure(c.args, 2, "(try 'quendral --help')");
   }
+  // No picture is read from or written to a terminal.
+  Streams terminalIn, terminalOut;
+  terminalIn.inputIsTerminal = true;
+  terminalOut.outputIsTerminal = true;
+  ExpectFailure({"mark", "-", "out.bmp"}, 2, "will not read a picture from a terminal", terminalIn);
+  ExpectFailure({"scale", "in.bmp", "-", "P", "5"}, 2, "will not write a picture to a terminal",
+                terminalOut);
 }
 
 TEST_F(Cli, HelpNamesEveryCommandAndExitCode) {
@@ -201,10 +275,33 @@ TEST_F(Cli, HelpNamesEveryCommandAndExitCode) {
     EXPECT_EQ(o.exitCode, 0) << Joined(args);
     EXPECT_EQ(o.err, "") << Joined(args);
     for (const char* text :
-         {"Usage: quendral COMMAND", "mark IN OUT", "info FILE", "scale IN OUT MODE VALUE",
-          "--version", "Exit status", "\n  0  ", "\n  1  ", "\n  2  ", "\n  3  "})
+         {"Usage: quendral mark", "mark IN OUT", "mark IN... DIR", "info FILE",
+          "scale IN OUT MODE VALUE", "--version", "Exit status", "\n  0  ", "\n  1  ", "\n  2  ",
+          "\n  3  "})
       EXPECT_NE(o.out.find(text), std::string::npos) << Joined(args) << " lacks '" << text << "'";
   }
+}
+
+// The manual page tells what --help tells: every option and command.
+TEST_F(Cli, TheManualPageNamesWhatTheHelpNames) {
+  std::string manual = ReadText(QUENDRAL_MANUAL_PAGE);
+  for (const char* markup : {"\\fI", "\\fB", "\\fP", "\\fR"})
+    for (std::size_t at; (at = manual.find(markup)) != std::string::npos;) manual.erase(at, 3);
+  for (std::size_t at; (at = manual.find("\\-")) != std::string::npos;) manual.replace(at, 2, "-");
+  const std::string help = Run({"--help"}).out;
+  std::vector<std::string> words;
+  for (std::size_t at = 0; (at = help.find_first_not_of(" \n,()[]|'", at)) != std::string::npos;) {
+    const std::size_t end = help.find_first_of(" \n,()[]|'", at);
+    if (help[at] == '-' && end - at > 1) words.push_back(help.substr(at, end - at));
+    at = end;
+  }
+  for (const char* word : {"mark IN OUT", "mark IN... DIR", "info FILE", "scale IN OUT MODE VALUE",
+                           "percent", "width", "height", "fit"})
+    words.push_back(word);
+  EXPECT_GE(words.size(), 14u);
+  for (const std::string& word : words)
+    EXPECT_NE(manual.find(word), std::string::npos) << "the manual page lacks '" << word << "'";
+  EXPECT_NE(manual.find("quendral " + Run({"--version"}).out.substr(9, 5)), std::string::npos);
 }
 
 TEST_F(Cli, VersionIsOneLine) {
@@ -253,10 +350,11 @@ TEST_F(Cli, InfoListsTheSixteenFieldsAndASummary) {
             "16 colour-table entries\n");
 }
 
-TEST_F(Cli, InfoShowsWhatStandsInAnyFileAndFailsOnlyWhenItCannotOpenIt) {
+TEST_F(Cli, InfoShowsWhatStandsInAnyFileAndFailsWhenItIsNoBmp) {
   Put("text.txt", Bytes{'n', 'o', ' ', 't', 'e', 'x', 't'});
   const Outcome text = Run({"info", "text.txt"});
-  EXPECT_EQ(text.exitCode, 0) << text.err;
+  EXPECT_EQ(text.exitCode, 1) << text.err;
+  EXPECT_EQ(text.err, "");
   EXPECT_EQ(text.out.rfind("bfType 0x6F6E (no)\n", 0), 0u) << text.out;
   EXPECT_NE(text.out.find("; not a BMP file; the file ends inside the headers"), std::string::npos)
       << text.out;
@@ -275,6 +373,9 @@ TEST_F(Cli, ScaleResizesAndSavesAt24Bits) {
       {{"scale", "in.bmp", "out.bmp", "w", "4"}, 4, 3},
       {{"scale", "in.bmp", "out.bmp", "H", "12"}, 16, 12},
       {{"scale", "in.bmp", "out.bmp", "P", "-5"}, 1, 1},  // a negative value, not an option
+      {{"scale", "in.bmp", "out.bmp", "Percent", "50"}, 4, 3},
+      {{"scale", "in.bmp", "out.bmp", "fit", "16"}, 16, 12},
+      {{"scale", "in.bmp", "out.bmp", "HEIGHT", "3"}, 4, 3},
       {{"scale", "--", "in.bmp", "out.bmp", "P", "-5"}, 1, 1},
   };
   for (const Case& c : cases) {
@@ -297,18 +398,9 @@ TEST_F(Cli, ScaleFailuresHaveTheirOwnExitCodes) {
     std::string message;
   };
   const Case cases[] = {
-      {{"scale", "in.bmp", "out.bmp", "x", "50"},
-       2,
-       "Bitmap Error: Unknown rescale mode x requested"},
-      {{"scale", "in.bmp", "out.bmp", "", "50"}, 2, "MODE"},
-      {{"scale", "in.bmp", "out.bmp", "P", "abc"}, 2, "VALUE must be a whole number"},
-      {{"scale", "in.bmp", "out.bmp", "P", "5x"}, 2, "VALUE must be a whole number"},
-      {{"scale", "in.bmp", "out.bmp", "P", "1.5"}, 2, "VALUE must be a whole number"},
-      {{"scale", "in.bmp", "out.bmp", "P", ""}, 2, "VALUE must be a whole number"},
-      {{"scale", "in.bmp", "out.bmp", "P", "99999999999"}, 2, "VALUE must be a whole number"},
       {{"scale", "in.bmp", "out.bmp", "P", "1000000"}, 2, "too large"},
       {{"scale", "missing.bmp", "out.bmp", "P", "50"}, 1, "cannot read missing.bmp: No such file"},
-      {{"scale", "in.bmp", "out/x.bmp", "P", "50"}, 3, "cannot write out/x.bmp: No such file"},
+      {{"scale", "in.bmp", "out/x.bmp", "P", "50"}, 3, "cannot write out/x.bmp: directory out"},
   };
   for (const Case& c : cases) ExpectFailure(c.args, c.exitCode, c.message);
 }
@@ -322,6 +414,124 @@ TEST_F(Cli, DoubleDashEndsTheOptions) {
     EXPECT_TRUE(test::FileExists(dir_.File("-out.bmp"))) << Joined(args);
     ASSERT_EQ(unlink(dir_.File("-out.bmp").c_str()), 0);
   }
+}
+
+// A pipe is a file that cannot be rewound: whatever a file gives, whole, cut
+// short or not a picture at all, the same bytes through standard input give
+// the same status, message and picture, and standard output gets the bytes
+// a file would.
+TEST_F(Cli, PipesGiveWhatFilesGive) {
+  BmpFields indexed;
+  indexed.biWidth = 5;
+  indexed.biHeight = 3;
+  indexed.biBitCount = 8;
+  std::vector<ColorQuad> table(256);
+  for (int k = 0; k < 256; ++k) table[k] = {std::uint8_t(k), std::uint8_t(255 - k), 7, 0};
+  Bytes pixels(test::StoredRowBytes(5, 8) * 3);
+  for (std::size_t k = 0; k < pixels.size(); ++k) pixels[k] = static_cast<std::uint8_t>(k * 37);
+  const Bytes eight = test::BuildBmp(indexed, {}, table, pixels);
+  const Bytes whole = test::ReadFileBytes(dir_.File("in.bmp"));
+  BmpFields rle;
+  rle.biCompression = 1;
+  rle.biBitCount = 8;
+  const std::vector<Bytes> inputs = {
+      whole, Bytes(whole.begin(), whole.begin() + 100), Bytes(whole.begin(), whole.begin() + 30),
+      eight, Bytes(eight.begin(), eight.begin() + 300), {}, Bytes(70, 'x'),
+      test::BuildBmp(rle, {}, {}, Bytes(8, 0))};
+  const std::vector<Args> runs = {{"mark"}, {"scale", "P", "150"}, {"info"}, {"info", "--json"}};
+  for (std::size_t k = 0; k < inputs.size(); ++k) {
+    Put("case.bmp", inputs[k]);
+    for (const Args& run : runs) {
+      const bool info = run[0] == "info";
+      Args fromFile = {run[0], "case.bmp"}, fromPipe = {run[0], "-"};
+      if (!info) fromFile.push_back("file-out.bmp"), fromPipe.push_back("-");
+      for (std::size_t w = 1; w < run.size(); ++w) fromFile.push_back(run[w]), fromPipe.push_back(run[w]);
+      Streams pipe;
+      pipe.input = &inputs[k];
+      const Outcome file = Run(fromFile), piped = Run(fromPipe, pipe);
+      const std::string context = "input " + std::to_string(k) + ": " + Joined(fromPipe);
+      EXPECT_EQ(piped.exitCode, file.exitCode) << context << "\n" << piped.err;
+      std::string message = file.err;
+      if (message.find("case.bmp") != std::string::npos)
+        message.replace(message.find("case.bmp"), 8, "standard input");
+      EXPECT_EQ(piped.err, message) << context;
+      EXPECT_EQ(piped.out, info ? file.out : Text("file-out.bmp")) << context;
+      unlink(dir_.File("file-out.bmp").c_str());
+    }
+  }
+}
+
+TEST_F(Cli, ManyFilesGoIntoADirectoryUnderTheirOwnNames) {
+  ASSERT_EQ(mkdir(dir_.File("src").c_str(), 0700), 0);
+  ASSERT_EQ(mkdir(dir_.File("dst").c_str(), 0700), 0);
+  const Bytes picture = test::ReadFileBytes(dir_.File("in.bmp"));
+  const Names good = {"a.bmp", "b.bmp", "c.bmp", "d.bmp", "e.bmp"};
+  for (const std::string& name : good) Put("src/" + name, picture);
+  Put("src/text.bmp", Bytes(60, 'x'));
+  ASSERT_EQ(Run({"mark", "in.bmp", "marked.bmp"}).exitCode, 0);
+  const std::string marked = Text("marked.bmp");
+
+  // One line per failing file, the others done; the status is the worst.
+  Args args = {"mark", "-j", "3"};
+  for (const std::string& name : good) args.push_back("src/" + name);
+  args.insert(args.begin() + 4, {"src/missing.bmp", "src/text.bmp"});
+  args.push_back("dst");
+  Outcome o = Run(args);
+  EXPECT_EQ(o.exitCode, 1) << o.err;
+  EXPECT_EQ(std::count(o.err.begin(), o.err.end(), '\n'), 2) << o.err;
+  EXPECT_NE(o.err.find("quendral: cannot read src/missing.bmp: No such file"), std::string::npos);
+  EXPECT_NE(o.err.find("quendral: src/text.bmp: not a BMP file"), std::string::npos);
+  Names written;
+  for (const auto& entry : std::filesystem::directory_iterator(dir_.File("dst")))
+    written.push_back(entry.path().filename().string());
+  std::sort(written.begin(), written.end());
+  EXPECT_EQ(written, good);
+  for (const std::string& name : good) EXPECT_EQ(Text("dst/" + name), marked) << name;
+
+  // Two operands whose last is a directory make a batch of one, like cp.
+  Put("dst/a.bmp", Bytes{'o', 'l', 'd'});
+  o = Run({"mark", "-n", "src/a.bmp", "src/b.bmp", "dst/"});
+  EXPECT_EQ(o.exitCode, 0) << o.err;
+  EXPECT_EQ(o.err, "quendral: dst/a.bmp exists; not replaced\nquendral: dst/b.bmp exists; not replaced\n");
+  EXPECT_EQ(Text("dst/a.bmp"), "old");
+  EXPECT_EQ(Run({"mark", "src/a.bmp", "dst"}).exitCode, 0);
+  EXPECT_EQ(Text("dst/a.bmp"), marked);
+
+  // A directory that is not there fails before any picture is read.
+  ExpectFailure({"mark", "src/a.bmp", "src/missing.bmp", "nowhere"}, 3,
+                "cannot write into nowhere: No such file or directory");
+  ExpectFailure({"mark", "src/a.bmp", "src/b.bmp", "in.bmp"}, 3,
+                "cannot write into in.bmp: Not a directory");
+}
+
+TEST_F(Cli, NoClobberLeavesAnExistingOutputAlone) {
+  Put("old.bmp", Bytes{'o', 'l', 'd'});
+  for (const Args& args : {Args{"mark", "-n", "in.bmp", "old.bmp"},
+                           Args{"scale", "--no-clobber", "in.bmp", "old.bmp", "P", "50"},
+                           Args{"mark", "-n", "missing.bmp", "old.bmp"}}) {
+    const Outcome o = Run(args);
+    EXPECT_EQ(o.exitCode, 0) << Joined(args) << "\n" << o.err;
+    EXPECT_EQ(o.err, "quendral: old.bmp exists; not replaced\n") << Joined(args);
+    EXPECT_EQ(Text("old.bmp"), "old") << Joined(args);
+  }
+  EXPECT_EQ(Run({"mark", "-n", "in.bmp", "new.bmp"}).exitCode, 0);
+  EXPECT_TRUE(test::FileExists(dir_.File("new.bmp")));
+}
+
+TEST_F(Cli, InfoJsonHoldsTheFieldsAndTheSummary) {
+  const Outcome o = Run({"info", "--json", "in.bmp"});
+  EXPECT_EQ(o.exitCode, 0) << o.err;
+  for (const char* pair :
+       {"{\n", "\"bfType\": 19778,", "\"bfSize\": 198,", "\"bfOffBits\": 54,", "\"biSize\": 40,",
+        "\"biWidth\": 8,", "\"biHeight\": 6,", "\"biPlanes\": 1,", "\"biBitCount\": 24,",
+        "\"biCompression\": 0,", "\"biSizeImage\": 0,", "\"biXPelsPerMeter\": 2835,",
+        "\"biClrImportant\": 0,", "\"compressionName\": \"none\",", "\"colourTableEntries\": 0,",
+        "\"isBmp\": true,", "\"headersComplete\": true\n}\n"})
+    EXPECT_NE(o.out.find(pair), std::string::npos) << "lacks " << pair << " in\n" << o.out;
+  Put("short.bmp", Bytes{'B', 'M', 1});
+  const Outcome cut = Run({"info", "--json", "short.bmp"});
+  EXPECT_EQ(cut.exitCode, 1);
+  EXPECT_NE(cut.out.find("\"headersComplete\": false"), std::string::npos) << cut.out;
 }
 
 }  // namespace
