@@ -5,7 +5,7 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <cstdio>
+#include <cwchar>
 
 using QuendralEntry = std::int32_t(WINAPI*)(const wchar_t*, const wchar_t*);
 
