@@ -80,7 +80,13 @@ int MarkIntoDirectory(const Arguments& args, const Options& options) {
   if (jobs == 0) jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
   const bool showProgress = !options.quiet && StandardErrorIsTerminal();
   return RunBatch(items, jobs, showProgress, [&](const BatchItem& item) {
-    return MarkOne(item.input, item.output, options.noClobber);
+    // Nothing may escape a thread of the batch; only running out of memory can.
+    try {
+      return MarkOne(item.input, item.output, options.noClobber);
+    } catch (...) {
+      PrintError("cannot mark " + item.input + ": out of memory");
+      return static_cast<int>(kExitInputNotLoaded);
+    }
   });
 }
 

@@ -38,6 +38,14 @@ bool IsSeparator(char c) { return c == '/'; }
 
 bool IsDirectoryMode(unsigned mode) { return (mode & S_IFMT) == S_IFDIR; }
 
+// stat() on Windows refuses a directory named with a separator at its end.
+int StatPath(std::string path, struct stat* record) {
+#if defined(_WIN32)
+  while (path.size() > 1 && IsSeparator(path.back()) && path[path.size() - 2] != ':') path.pop_back();
+#endif
+  return stat(path.c_str(), record);
+}
+
 // The directory that holds `path`: "." for a bare name.
 std::string DirectoryOf(const std::string& path) {
   std::size_t end = path.size();
@@ -94,7 +102,7 @@ File OpenStandardOutput() {
 
 std::string DirectoryProblem(const std::string& directory) {
   struct stat record {};
-  if (stat(directory.c_str(), &record) != 0) return std::strerror(errno);
+  if (StatPath(directory, &record) != 0) return std::strerror(errno);
   if (!IsDirectoryMode(record.st_mode)) return std::strerror(ENOTDIR);
   errno = 0;
   if (!MayWriteIn(directory)) return std::strerror(errno != 0 ? errno : EACCES);
@@ -118,7 +126,7 @@ bool Exists(const std::string& path) {
 
 bool IsDirectory(const std::string& path) {
   struct stat record {};
-  return stat(path.c_str(), &record) == 0 && IsDirectoryMode(record.st_mode);
+  return StatPath(path, &record) == 0 && IsDirectoryMode(record.st_mode);
 }
 
 std::string BaseName(const std::string& path) {
