@@ -434,10 +434,14 @@ TEST_F(Cli, PipesGiveWhatFilesGive) {
   BmpFields rle;
   rle.biCompression = 1;
   rle.biBitCount = 8;
+  Bytes os2 = {'B', 'M'};  // the 12-byte header of a 1 x 1 picture, shorter than 54 bytes
+  for (const std::uint32_t v : {0u, 0u, 26u, 12u}) test::Put32(os2, v);
+  for (const std::uint32_t v : {1u, 1u, 1u, 24u}) test::Put16(os2, v);
+  os2.resize(os2.size() + 4, 0x40);
   const std::vector<Bytes> inputs = {
       whole, Bytes(whole.begin(), whole.begin() + 100), Bytes(whole.begin(), whole.begin() + 30),
       eight, Bytes(eight.begin(), eight.begin() + 300), {}, Bytes(70, 'x'),
-      test::BuildBmp(rle, {}, {}, Bytes(8, 0))};
+      test::BuildBmp(rle, {}, {}, Bytes(8, 0)), os2};
   const std::vector<Args> runs = {{"mark"}, {"scale", "P", "150"}, {"info"}, {"info", "--json"}};
   for (std::size_t k = 0; k < inputs.size(); ++k) {
     Put("case.bmp", inputs[k]);
