@@ -1,33 +1,35 @@
 #!/usr/bin/env bash
 # Builds Quendral for other systems and processors and runs the test suites
-# there: Windows x86-64 (MinGW-w64, run under Wine), 32-bit ARM and the
-# big-endian s390x (both run under QEMU); for 32-bit Windows only the DLL's
-# export and import names are checked (there is no 32-bit Wine here). Every
-# target's quendral command must write, for the golden inputs, the very
-# bytes that the native build writes. Installs what it needs.
+# there: Windows x86-64 and x86 (MinGW-w64, run under Wine), 32-bit x86
+# Linux (run on this processor), 32- and 64-bit ARM, 64-bit RISC-V and the
+# big-endian s390x (run under QEMU). Every target's quendral command must
+# write, for the golden inputs, the very bytes that the native build
+# writes; each also builds the command alone, without the tests. Installs
+# what it needs.
 #
 #   scripts/check-cross.sh [--quick] [--targets LIST] [--jobs N]
 #
 #   --quick         Windows: the DLL, its host tests and the golden outputs;
-#                   ARM and s390x: the golden outputs. No unit test suites.
-#   --targets LIST  Comma-separated subset of windows,armhf,s390x,windows-x86
-#                   (default all).
+#                   Linux targets: the golden outputs. No unit test suites,
+#                   and no build of the command alone.
+#   --targets LIST  Comma-separated subset of windows,windows-x86,i686,
+#                   armhf,aarch64,riscv64,s390x (default all).
 #   --jobs N        Parallel build and test jobs (default: processors, at most 2).
 #
-# Build directories: build-cross-native (the reference), build-cross-windows,
-# build-cross-armhf, build-cross-s390x, build-cross-windows-x86. Exits
+# Build directories: build-cross-native (the reference), build-cross-TARGET
+# for each target, and build-cross-TARGET-cli for its command alone. Exits
 # non-zero on any failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root="$(pwd)"
 
 usage() {
-  sed -n '2,19p' "$0" | sed 's/^# \{0,1\}//'
+  sed -n '2,22p' "$0" | sed 's/^# \{0,1\}//'
   exit "${1:-2}"
 }
 
 quick=0
-targets="windows,armhf,s390x,windows-x86"
+targets="windows,windows-x86,i686,armhf,aarch64,riscv64,s390x"
 jobs=$(nproc 2>/dev/null || echo 2)
 [ "$jobs" -gt 2 ] && jobs=2
 while [ $# -gt 0 ]; do
@@ -43,24 +45,36 @@ done
 
 declare -A toolchain=(
   [windows]=cmake/toolchains/mingw-w64-x86_64.cmake
-  [armhf]=cmake/toolchains/linux-armhf.cmake
-  [s390x]=cmake/toolchains/linux-s390x.cmake
   [windows-x86]=cmake/toolchains/mingw-w64-i686.cmake
+  [i686]=cmake/toolchains/linux-i686.cmake
+  [armhf]=cmake/toolchains/linux-armhf.cmake
+  [aarch64]=cmake/toolchains/linux-aarch64.cmake
+  [riscv64]=cmake/toolchains/linux-riscv64.cmake
+  [s390x]=cmake/toolchains/linux-s390x.cmake
 )
 # The ARM build also traps undefined behaviour, misaligned accesses and
 # 32-bit overflows among it, which QEMU would otherwise let pass. (Flags
 # given here replace the toolchain's own, so its -Wno-psabi is repeated.)
 declare -A extra_flags=(
   [windows]=""
-  [armhf]="-Wno-psabi -fsanitize=undefined -fno-sanitize-recover=all"
-  [s390x]=""
   [windows-x86]=""
+  [i686]=""
+  [armhf]="-Wno-psabi -fsanitize=undefined -fno-sanitize-recover=all"
+  [aarch64]=""
+  [riscv64]=""
+  [s390x]=""
 )
+# 32-bit Windows programs need Wine's 32-bit part, and 32-bit Linux ones
+# the 32-bit C and C++ libraries; both come from the i386 architecture,
+# which scripts/install-deps.sh adds to the package manager first.
 declare -A packages=(
   [windows]="g++-mingw-w64-x86-64 wine wine64"
+  [windows-x86]="g++-mingw-w64-i686 wine wine32:i386"
+  [i686]="g++-i686-linux-gnu libc6:i386 libstdc++6:i386"
   [armhf]="crossbuild-essential-armhf qemu-user"
+  [aarch64]="g++-aarch64-linux-gnu qemu-user"
+  [riscv64]="g++-riscv64-linux-gnu qemu-user"
   [s390x]="crossbuild-essential-s390x qemu-user"
-  [windows-x86]="g++-mingw-w64-i686"
 )
 IFS=',' read -r -a selected <<<"$targets"
 needed="cmake make g++ libgtest-dev googletest"
@@ -68,10 +82,11 @@ for t in "${selected[@]}"; do
   [ -n "${toolchain[$t]:-}" ] || { echo "check-cross: unknown target '$t'" >&2; usage; }
   needed+=" ${packages[$t]}"
 done
+install_start=$SECONDS
 # shellcheck disable=SC2086
 bash scripts/install-deps.sh $needed
 
-timings=()
+timings=("$(printf '%4ds  %s' $((SECONDS - install_start)) "packages")")
 step_start=0
 begin() {
   echo "== $1 =="
@@ -79,11 +94,15 @@ begin() {
 }
 end() { timings+=("$(printf '%4ds  %s' $((SECONDS - step_start)) "$1")"); }
 
-# Wine's server for the Windows build's prefix ends with this script.
+# Wine's servers for the Windows builds' prefixes end with this script.
 cleanup() {
-  if [ -d build-cross-windows/wine-prefix ] && command -v wineserver >/dev/null; then
-    WINEPREFIX="$root/build-cross-windows/wine-prefix" wineserver -k 2>/dev/null || true
-  fi
+  local prefix
+  command -v wineserver >/dev/null || return 0
+  for prefix in build-cross-windows/wine-prefix build-cross-windows-x86/wine-prefix; do
+    if [ -d "$prefix" ]; then
+      WINEPREFIX="$root/$prefix" wineserver -k 2>/dev/null || true
+    fi
+  done
 }
 trap cleanup EXIT
 
@@ -114,13 +133,8 @@ end "native reference"
 # the DLL must still export the plain name Quendral and nothing else, and a
 # C host compiled with the header and linked with the import library must
 # import it by that name.
-check_windows_x86() {
+check_windows_x86_names() {
   local dir=build-cross-windows-x86 exports imports
-  begin "windows-x86: DLL names"
-  cmake -S . -B "$dir" -DCMAKE_TOOLCHAIN_FILE="${toolchain[windows-x86]}" \
-    -DCMAKE_BUILD_TYPE=Release -DQUENDRAL_WERROR=ON -DQUENDRAL_BUILD_TESTS=OFF \
-    -DQUENDRAL_BUILD_TOOLS=OFF -DQUENDRAL_BUILD_FUZZ_REPLAY=OFF >/dev/null
-  nice cmake --build "$dir" -j"$jobs" --target quendral >/dev/null
   exports=$(i686-w64-mingw32-objdump -p "$dir/quendral.dll" |
     sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | awk '/\[/ && !/Table/ {print $NF}')
   printf '#include <quendral/quendral.h>\nint main(void) { return Quendral(L"in.bmp", L"out.bmp") == 999 ? 0 : 1; }\n' \
@@ -133,21 +147,28 @@ check_windows_x86() {
     exit 1
   fi
   echo "windows-x86: quendral.dll exports Quendral only; a host imports it by that name"
-  end "windows-x86: DLL names"
+}
+
+# A user may cross-build the command alone: no tests, no GoogleTest.
+check_command_alone() {  # check_command_alone TARGET
+  local dir="build-cross-$1-cli"
+  begin "$1: the command alone"
+  cmake -S . -B "$dir" -DCMAKE_TOOLCHAIN_FILE="${toolchain[$1]}" -DCMAKE_BUILD_TYPE=Release \
+    -DQUENDRAL_WERROR=ON -DQUENDRAL_BUILD_TESTS=OFF >/dev/null
+  nice cmake --build "$dir" -j"$jobs" --target quendral_cli >/dev/null
+  end "$1: the command alone"
 }
 
 for t in "${selected[@]}"; do
-  if [ "$t" = windows-x86 ]; then
-    check_windows_x86
-    continue
-  fi
   dir="build-cross-$t"
   begin "$t: configure and build"
   cmake -S . -B "$dir" -DCMAKE_TOOLCHAIN_FILE="${toolchain[$t]}" -DCMAKE_BUILD_TYPE=Release \
     -DQUENDRAL_WERROR=ON -DCMAKE_CXX_FLAGS="${extra_flags[$t]}" >/dev/null
   if [ "$quick" -eq 1 ]; then
     build_targets=(quendral_cli quendral_golden_inputs)
-    [ "$t" = windows ] && build_targets+=(quendral quendral_windows_host quendral_windows_host_utf8)
+    case "$t" in
+      windows*) build_targets+=(quendral quendral_windows_host quendral_windows_host_utf8) ;;
+    esac
     nice cmake --build "$dir" -j"$jobs" --target "${build_targets[@]}" >/dev/null
   else
     nice cmake --build "$dir" -j"$jobs" >/dev/null
@@ -158,13 +179,20 @@ for t in "${selected[@]}"; do
   rm -f "$dir/tests/golden/work/actual.sha256"
   if [ "$quick" -eq 1 ]; then
     only='^golden[.]outputs$'
-    [ "$t" = windows ] && only+='|^(utf8[.])?(HostTest|Depths/HostDepthTest|HostCodePage)[.]'
+    case "$t" in
+      windows*) only+='|^(utf8[.])?(HostTest|Depths/HostDepthTest|HostCodePage)[.]' ;;
+    esac
     nice ctest --test-dir "$dir" --output-on-failure -j"$jobs" -R "$only"
   else
     nice ctest --test-dir "$dir" --output-on-failure -j"$jobs"
   fi
   compare_with_native "$t"
+  if [ "$t" = windows-x86 ]; then
+    check_windows_x86_names
+  fi
   end "$t: tests"
+
+  [ "$quick" -eq 1 ] || check_command_alone "$t"
 done
 
 echo "== timings =="

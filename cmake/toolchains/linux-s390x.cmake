@@ -2,17 +2,7 @@
 # that any byte-order assumption shows as a different file.
 #
 #   cmake -S . -B build-s390x -DCMAKE_TOOLCHAIN_FILE=cmake/toolchains/linux-s390x.cmake
-set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR s390x)
-
 set(_triple s390x-linux-gnu)
-set(CMAKE_C_COMPILER ${_triple}-gcc)
-set(CMAKE_CXX_COMPILER ${_triple}-g++)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${_triple})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-set(CMAKE_CROSSCOMPILING_EMULATOR qemu-s390x -L /usr/${_triple})
+set(_qemu qemu-s390x)
+include(${CMAKE_CURRENT_LIST_DIR}/linux-common.cmake)

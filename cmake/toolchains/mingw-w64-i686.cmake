@@ -1,7 +1,8 @@
-# Windows x86 (32-bit) with MinGW-w64: builds quendral.dll and quendral.exe.
-# The checks only build the DLL and read its export table (running the
-# tests would need a 32-bit Wine): a 32-bit DLL is where the standard
-# calling convention decorates names, unlike x86-64.
+# Windows x86 (32-bit) with MinGW-w64: builds quendral.dll, quendral.exe and
+# the tests, and runs them under Wine (which then needs its 32-bit part,
+# Debian's wine32:i386). A 32-bit DLL is where the standard calling
+# convention decorates names, unlike x86-64; and 32-bit x86 is where
+# doubles may be computed in wider registers (see QuendralWarnings.cmake).
 #
 #   cmake -S . -B build-windows-x86 \
 #     -DCMAKE_TOOLCHAIN_FILE=cmake/toolchains/mingw-w64-i686.cmake
