@@ -15,6 +15,7 @@
 namespace quendral::fuzz {
 namespace {
 
+#if !defined(_WIN32)
 // The whole-picture job makes every pixel a header claims; files claiming
 // more than this are left out, as they would only slow the search down.
 // The stream's own bound on memory is the benchmarks' business.
@@ -31,7 +32,6 @@ bool ClaimsTooManyPixels(const std::uint8_t* data, std::size_t size) {
   return pixels > kPixelCap;
 }
 
-#if !defined(_WIN32)
 // An output stream in memory, read back once the job has finished with it.
 class CapturedOutput {
  public:
