@@ -9,7 +9,12 @@
 namespace quendral {
 namespace {
 
+// Windows builds have no memory streams; the seam is the same code there,
+// and every other build runs these.
+bool HasMemoryStreams() { return File::FromMemory("x", 1).IsOpen(); }
+
 TEST(FilePutBack, ReadsThePutBackBytesThenTheStream) {
+  if (!HasMemoryStreams()) GTEST_SKIP() << "no memory streams here";
   const std::string rest = "6789";
   struct Case {
     std::size_t itemSize, count;
@@ -33,6 +38,7 @@ TEST(FilePutBack, ReadsThePutBackBytesThenTheStream) {
 }
 
 TEST(FilePutBack, TheEndComesOnlyAfterThePutBackBytes) {
+  if (!HasMemoryStreams()) GTEST_SKIP() << "no memory streams here";
   const std::string empty;
   File file = File::FromMemory(empty.data(), 0);
   char byte = 0;
