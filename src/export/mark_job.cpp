@@ -65,18 +65,37 @@ bool StreamRows(BmpRowReader& reader, const RowMarker& marker, BmpRowWriter& wri
 }
 
 // Rows wider than a chunk go through it in pieces of `piecePixels` (a
-// multiple of 8). A stored row is held whole only as far as the file gives
-// it, because a row the file ends inside is written white; at 16 bits every
-// row is given, so pieces pass straight through; white rows are made piece
-// by piece.
-bool StreamWideRows(BmpRowReader& reader, const RowMarker& marker, BmpRowWriter& writer,
-                    std::uint8_t* chunk, int piecePixels) {
+// multiple of 8). At 16 bits every row is given, so pieces pass straight
+// through. Elsewhere a row the file ends inside is written white, so a row
+// passes in pieces only where the file is known to hold all of it (a
+// regular file of that many bytes); from a pipe it is held whole, as far as
+// the pipe gives it. White rows are made piece by piece.
+bool StreamWideRows(File& input, BmpRowReader& reader, const RowMarker& marker,
+                    BmpRowWriter& writer, std::uint8_t* chunk, int piecePixels) {
   const int width = reader.width();
   const std::size_t stride = reader.stride();
   const bool wordRows = reader.depth() == 16;
   std::vector<std::uint8_t> row;
   bool ended = false;
   for (int j = reader.height() - 1; j >= 0; --j) {
+    const std::int64_t left = wordRows || ended ? -1 : input.BytesLeft();
+    if (left >= 0 && static_cast<std::uint64_t>(left) >= stride) {
+      // Should the file shrink while it is read, the rest is white, as it
+      // is for any file that ends early.
+      for (int first = 0; first < width; first += piecePixels) {
+        const int count = std::min(piecePixels, width - first);
+        const std::size_t bytes = marker.PieceBytes(first, count);
+        const RowMarker::Piece piece{chunk, j, first, count};
+        if (!ended) ended = reader.ReadRowBytes(chunk, bytes) < bytes;
+        if (ended) {
+          marker.MarkWhite(piece);
+        } else {
+          marker.MarkStored(piece);
+        }
+        if (!writer.WriteBytes(chunk, bytes)) return false;
+      }
+      continue;
+    }
     if (!wordRows && !ended) {
       std::size_t got = 0;
       while (got < stride && !ended) {
@@ -149,7 +168,7 @@ MarkJobResult StreamMarkJob(File& input, MarkOutput& output, std::size_t chunkBy
     errno = 0;
     const bool rowsWritten =
         writer.WriteHead(reader.palette()) &&
-        (wide ? StreamWideRows(reader, marker, writer, chunk.get(), piecePixels)
+        (wide ? StreamWideRows(input, reader, marker, writer, chunk.get(), piecePixels)
               : StreamRows(reader, marker, writer, chunk.get(), rowsPerChunk));
     if (!rowsWritten) {
       Fail(result.save, errno);

@@ -64,8 +64,9 @@ inline constexpr std::size_t kMarkChunkBytes = std::size_t{1} << 20;
 // The job on a file open for reading at its first byte. The input is closed
 // once its rows are read, before the output takes its place, so that the
 // output may replace the input. Nothing is written when the input does not
-// load. Rows wider than the chunk go through it in pieces; such a row is
-// held whole only as far as the file gives it. Never throws.
+// load. Rows wider than the chunk go through it in pieces; from an input
+// whose size is unknown (a pipe) such a row is held whole, as far as the
+// input gives it. Never throws.
 MarkJobResult StreamMarkJob(File& input, MarkOutput& output,
                             std::size_t chunkBytes = kMarkChunkBytes) noexcept;
 // The same job through a whole picture in memory: Load, MarkTriangles, Save.

@@ -7,6 +7,9 @@
 #include <cstring>
 #include <utility>
 
+#include <sys/stat.h>
+#include <sys/types.h>
+
 #if defined(_WIN32)
 #include <io.h>
 #include <windows.h>
@@ -127,6 +130,23 @@ int File::Descriptor() const {
 #else
   return fileno(stream_);
 #endif
+}
+
+std::int64_t File::BytesLeft() const {
+  const int descriptor = Descriptor();
+  if (descriptor < 0) return -1;
+#if defined(_WIN32)
+  struct _stat64 record;
+  if (_fstat64(descriptor, &record) != 0 || (record.st_mode & _S_IFMT) != _S_IFREG) return -1;
+  const std::int64_t at = _ftelli64(stream_);
+#else
+  struct stat record;
+  if (fstat(descriptor, &record) != 0 || !S_ISREG(record.st_mode)) return -1;
+  const std::int64_t at = ftello(stream_);
+#endif
+  if (at < 0) return -1;
+  const auto putBackLeft = static_cast<std::int64_t>(putBack_.size() - putBackRead_);
+  return std::max<std::int64_t>(std::int64_t{record.st_size} - at, 0) + putBackLeft;
 }
 
 bool File::Close() {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <vector>
 
@@ -48,6 +49,9 @@ class File {
   bool SyncToDevice();
   // The system's descriptor of the open file, or -1.
   int Descriptor() const;
+  // For a regular file, how many bytes are left to read from here on (as
+  // the file stands now); -1 for anything else (a pipe, a memory stream).
+  std::int64_t BytesLeft() const;
   // Flushes and closes; true when both succeeded. Later calls return false.
   bool Close();
 
