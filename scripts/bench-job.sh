@@ -4,7 +4,7 @@
 # and prints, for each depth, the median time of Quendral(in, out) beside
 # copying the same file in-process and with cp, and the same job through a
 # whole picture in memory, with their ratios and peak memory; then one row
-# at 12000 x 12000 (24 bits) to show that the job's memory does not grow
+# at 12000 x 12000 (24 and 1 bits) to show that the job's memory does not grow
 # with the picture.
 #
 #   scripts/bench-job.sh [--runs N] [--size WIDTHxHEIGHT] [--build DIR]
@@ -81,7 +81,7 @@ if [ "$large" -eq 1 ]; then
     "$build/bench/quendral_make_pictures" photos "$big" 12000 12000
   fi
   echo
-  big_args=(--dir "$big" --runs 3 --depths 24)
+  big_args=(--dir "$big" --runs 3 --depths 24,1)
   [ -n "$library" ] && big_args+=(--library "$library")
   "${priority[@]}" "$build/bench/quendral_job_bench" "${big_args[@]}"
 fi
