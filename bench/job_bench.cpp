@@ -79,12 +79,13 @@ int ChildStream(const std::string& in, const std::string& out) {
   return 0;
 }
 
-int ChildCp(const std::string& in, const std::string& out) {
+// Runs a program of its own (name, arguments) and prints its milliseconds.
+int TimeProgram(const char* program, const std::string& first, const std::string& second) {
   const Clock::time_point start = Clock::now();
   const pid_t pid = fork();
   if (pid < 0) return 1;
   if (pid == 0) {
-    execlp("cp", "cp", in.c_str(), out.c_str(), static_cast<char*>(nullptr));
+    execlp(program, program, first.c_str(), second.c_str(), static_cast<char*>(nullptr));
     _exit(127);
   }
   int status = 0;
@@ -93,21 +94,12 @@ int ChildCp(const std::string& in, const std::string& out) {
   return 0;
 }
 
+int ChildCp(const std::string& in, const std::string& out) { return TimeProgram("cp", in, out); }
+
 // A mainstream tool reading the picture and writing it again, which it
 // must do at the least to do the job: a lower bound on its time for it.
 int ChildPeer(const std::string& in, const std::string& out) {
-  const Clock::time_point start = Clock::now();
-  const pid_t pid = fork();
-  if (pid < 0) return 1;
-  if (pid == 0) {
-    const std::string target = "BMP3:" + out;
-    execlp("convert", "convert", in.c_str(), target.c_str(), static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  int status = 0;
-  if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return 1;
-  std::printf("%.3f\n", MillisecondsSince(start));
-  return 0;
+  return TimeProgram("convert", in, "BMP3:" + out);
 }
 
 // The job through a picture held whole, as it was before it streamed.
