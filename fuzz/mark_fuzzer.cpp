@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "bmp/headers.h"
 #include "export/mark_job.h"
 #include "fuzz_check.h"
 #include "image/bitmap_image.h"
@@ -24,9 +25,7 @@ constexpr std::int64_t kPixelCap = std::int64_t{1} << 16;
 bool ClaimsTooManyPixels(const std::uint8_t* data, std::size_t size) {
   if (size < 26) return false;
   const auto field = [data](std::size_t at) {
-    return static_cast<std::int32_t>(std::uint32_t{data[at]} | std::uint32_t{data[at + 1]} << 8 |
-                                     std::uint32_t{data[at + 2]} << 16 |
-                                     std::uint32_t{data[at + 3]} << 24);
+    return static_cast<std::int32_t>(LoadLittleEndian32(data + at));
   };
   const std::int64_t pixels = std::int64_t{field(18)} * field(22);
   return pixels > kPixelCap;

@@ -2,12 +2,10 @@
 // 16-bit bit-field files, rows stored bottom row first.
 #include <algorithm>
 #include <cstdint>
-#include <limits>
 
 #include "bmp/headers.h"
 #include "bmp/row_reader.h"
 #include "bmp/row_loops.h"
-#include "bmp/row_size.h"
 #include "image/bitmap_image.h"
 #include "platform/file.h"
 #include "platform/memory.h"

@@ -78,25 +78,8 @@ bool StreamWideRows(File& input, BmpRowReader& reader, const RowMarker& marker,
   std::vector<std::uint8_t> row;
   bool ended = false;
   for (int j = reader.height() - 1; j >= 0; --j) {
-    const std::int64_t left = wordRows || ended ? -1 : input.BytesLeft();
-    if (left >= 0 && static_cast<std::uint64_t>(left) >= stride) {
-      // Should the file shrink while it is read, the rest is white, as it
-      // is for any file that ends early.
-      for (int first = 0; first < width; first += piecePixels) {
-        const int count = std::min(piecePixels, width - first);
-        const std::size_t bytes = marker.PieceBytes(first, count);
-        const RowMarker::Piece piece{chunk, j, first, count};
-        if (!ended) ended = reader.ReadRowBytes(chunk, bytes) < bytes;
-        if (ended) {
-          marker.MarkWhite(piece);
-        } else {
-          marker.MarkStored(piece);
-        }
-        if (!writer.WriteBytes(chunk, bytes)) return false;
-      }
-      continue;
-    }
-    if (!wordRows && !ended) {
+    const bool heldWhole = !wordRows && !ended && input.BytesLeft() < static_cast<std::int64_t>(stride);
+    if (heldWhole) {
       std::size_t got = 0;
       while (got < stride && !ended) {
         const std::size_t piece = std::min(stride - got, marker.PieceBytes(0, piecePixels));
@@ -112,15 +95,17 @@ bool StreamWideRows(File& input, BmpRowReader& reader, const RowMarker& marker,
       }
       std::vector<std::uint8_t>().swap(row);  // the rest is white
     }
+    // Should a file shrink while it is read, the rest is white, as it is
+    // for any file that ends early.
     for (int first = 0; first < width; first += piecePixels) {
       const int count = std::min(piecePixels, width - first);
       const std::size_t bytes = marker.PieceBytes(first, count);
       const RowMarker::Piece piece{chunk, j, first, count};
-      if (wordRows) {
-        reader.ReadRowBytes(chunk, bytes);
-        marker.MarkStored(piece);
-      } else {
+      if (!ended) ended = reader.ReadRowBytes(chunk, bytes) < bytes;
+      if (ended) {
         marker.MarkWhite(piece);
+      } else {
+        marker.MarkStored(piece);
       }
       if (!writer.WriteBytes(chunk, bytes)) return false;
     }

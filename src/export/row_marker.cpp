@@ -76,9 +76,10 @@ bool RowMarker::Prepare() {
     std::fill_n(whiteMark, 256, matcher.Match(ColorQuad{kWhite.blue, 0, 0, kWhite.alpha}));
     FillIndexMap(keep_, keep);
     FillIndexMap(mark_, mark);
+    // Constant maps of two or more entries are never the identity, so
+    // white rows are always written whole.
     FillIndexMap(whiteKeep_, whiteKeep);
     FillIndexMap(whiteMark_, whiteMark);
-    whiteKeep_.identity = false;  // it stands for pixels the file did not give
   } else if (depth_ == 16) {
     const std::uint16_t* m = fields_.mask;
     if (m[0] == 0xF800 && m[1] == 0x07E0 && m[2] == 0x001F) {

@@ -103,13 +103,8 @@ int RunMark(const Arguments& args, const Options& options) {
   const std::string& out = args[1];
   for (const std::string& refusal : {CheckInputOperand(in), CheckOutputOperand(out)})
     if (!refusal.empty()) return UsageError(refusal);
-  if (!IsStandardStream(out) && !(options.noClobber && Exists(out))) {
-    const std::string problem = OutputDirectoryProblem(out);
-    if (!problem.empty()) {
-      PrintError("cannot write " + out + ": " + problem);
-      return kExitOutputNotWritten;
-    }
-  }
+  const int settled = SettleOutputEarly(out, options.noClobber);
+  if (settled >= 0) return settled;
   return MarkOne(in, out, options.noClobber);
 }
 

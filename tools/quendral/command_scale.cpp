@@ -77,17 +77,8 @@ int RunScale(const Arguments& args, const Options& options) {
   }
   for (const std::string& refusal : {CheckInputOperand(in), CheckOutputOperand(out)})
     if (!refusal.empty()) return UsageError(refusal);
-  if (!IsStandardStream(out)) {
-    if (options.noClobber && Exists(out)) {
-      PrintError(out + " exists; not replaced");
-      return kExitOk;
-    }
-    const std::string problem = OutputDirectoryProblem(out);
-    if (!problem.empty()) {
-      PrintError("cannot write " + out + ": " + problem);
-      return kExitOutputNotWritten;
-    }
-  }
+  const int settled = SettleOutputEarly(out, options.noClobber);
+  if (settled >= 0) return settled;
 
   BitmapImage image;
   PictureInput input(in);

@@ -115,6 +115,18 @@ std::string OutputDirectoryProblem(const std::string& path) {
   return problem.empty() ? problem : "directory " + directory + ": " + problem;
 }
 
+int SettleOutputEarly(const std::string& out, bool noClobber) {
+  if (IsStandardStream(out)) return -1;
+  if (noClobber && Exists(out)) {
+    PrintError(out + " exists; not replaced");
+    return kExitOk;
+  }
+  const std::string problem = OutputDirectoryProblem(out);
+  if (problem.empty()) return -1;
+  PrintError("cannot write " + out + ": " + problem);
+  return kExitOutputNotWritten;
+}
+
 bool Exists(const std::string& path) {
   struct stat record {};
 #if defined(_WIN32)

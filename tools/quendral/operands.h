@@ -53,6 +53,11 @@ std::string DirectoryProblem(const std::string& directory);
 std::string OutputDirectoryProblem(const std::string& path);
 // Whether a directory entry exists at `path` (a dangling link included).
 bool Exists(const std::string& path);
+// What is settled about OUT before any file is read: with `noClobber` an
+// existing OUT is left alone (said on standard error, status 0), and a
+// directory that cannot take OUT is status 3, reported. -1 when the
+// command goes on. Standard output always goes on.
+int SettleOutputEarly(const std::string& out, bool noClobber);
 bool IsDirectory(const std::string& path);
 // The last component of a path, as `cp` names a file it copies into a directory.
 std::string BaseName(const std::string& path);
