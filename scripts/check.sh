@@ -7,7 +7,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc 2>/dev/null || echo 2)
 
-bash scripts/install-deps.sh
+if ! bash scripts/install-deps.sh; then
+  echo "check: the build and tests need the packages named above; stopping" >&2
+  exit 1
+fi
 
 echo "== Release build (GCC) =="
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DQUENDRAL_WERROR=ON -DQUENDRAL_BUILD_TESTS=ON \
@@ -22,7 +25,8 @@ cmake --build build-sanitize -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-sanitize --output-on-failure -j"$jobs"
 
-for step in scripts/check-fuzz.sh scripts/check-tsan.sh scripts/check-cross.sh; do
+for step in scripts/check-fuzz.sh scripts/check-tsan.sh tests/scripts/cross_not_run_test.sh \
+            scripts/check-cross.sh; do
   if [ -f "$step" ]; then
     echo "== $step =="
     bash "$step"
