@@ -75,8 +75,11 @@ if ! "${apt[@]}" install -y -qq --no-install-recommends "${missing[@]}" >/dev/nu
   echo "install-deps: installing all at once failed; installing one by one"
   for p in "${missing[@]}"; do
     installed "$p" && continue
-    why[$p]=$("${apt[@]}" install -y -qq --no-install-recommends "$p" 2>&1 >/dev/null |
-              grep -E '^E: |Depends:|but it is not' | head -n 2 | tr '\n' ' ')
+    # apt's reason: the package's own unmet dependency, else the first
+    # one, else apt's first error.
+    out=$("${apt[@]}" install -y --no-install-recommends "$p" 2>&1)
+    why[$p]=$( { grep -m1 -F " $p : " <<<"$out" || grep -m1 'Depends:' <<<"$out" ||
+                 grep -m1 '^E: ' <<<"$out"; } | sed 's/^ *//')
   done
 fi
 
