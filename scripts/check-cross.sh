@@ -98,7 +98,7 @@ declare -A build_packages=(
 declare -A runner_packages=(
   [windows]="wine wine64"
   [windows-x86]="wine wine32:i386"
-  [i686]="libc6:i386 libstdc++6:i386"
+  [i686]="libc6:i386 libstdc++6:i386"  # or, where the kernel cannot run them, qemu-user
   [armhf]="qemu-user"
   [aarch64]="qemu-user"
   [riscv64]="qemu-user"
@@ -130,6 +130,18 @@ first_missing() {  # first_missing PACKAGE...: prints the first one not installe
     installed "$p" || { echo "$p"; return; }
   done
 }
+# Whether this machine runs 32-bit x86 programs itself: the kernel may
+# have been built without that. QEMU then runs them, as for the others.
+runs_i386_programs() {
+  local probe
+  probe=$(mktemp -d)
+  printf 'int main(void) { return 0; }\n' >"$probe/probe.c"
+  i686-linux-gnu-gcc "$probe/probe.c" -o "$probe/probe" 2>/dev/null && "$probe/probe" 2>/dev/null
+  local status=$?
+  rm -rf "$probe"
+  return $status
+}
+declare -A emulator=()
 not_run=()
 declare -A runnable=()
 buildable=()
@@ -143,6 +155,11 @@ for t in "${selected[@]}"; do
   buildable+=("$t")
   # shellcheck disable=SC2086
   missing=$(first_missing ${runner_packages[$t]})
+  if [ "$t" = i686 ] && { [ -n "$missing" ] || ! runs_i386_programs; }; then
+    echo "i686: this machine does not run 32-bit x86 programs itself; they run under qemu-i386"
+    emulator[$t]="qemu-i386;-L;/usr/i686-linux-gnu"
+    missing=$(first_missing qemu-user)
+  fi
   if [ -n "$missing" ]; then
     not_run+=("NOT RUN: $t: $missing cannot be installed from the package archive (built, not run)")
     runnable[$t]=0
@@ -259,7 +276,8 @@ for t in "${buildable[@]}"; do
   [ "${runnable[$t]}" -eq 1 ] || discovery=PRE_TEST
   cmake -S . -B "$dir" -DCMAKE_TOOLCHAIN_FILE="${toolchain[$t]}" -DCMAKE_BUILD_TYPE=Release \
     -DQUENDRAL_WERROR=ON -DCMAKE_CXX_FLAGS="${extra_flags[$t]}" \
-    -DCMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE="$discovery" >/dev/null
+    -DCMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE="$discovery" \
+    ${emulator[$t]:+-DCMAKE_CROSSCOMPILING_EMULATOR="${emulator[$t]}"} >/dev/null
   if [ "$quick" -eq 1 ]; then
     build_targets=(quendral_cli quendral_golden_inputs)
     case "$t" in
