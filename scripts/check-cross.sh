@@ -159,6 +159,10 @@ for t in "${selected[@]}"; do
     echo "i686: this machine does not run 32-bit x86 programs itself; they run under qemu-i386"
     emulator[$t]="qemu-i386;-L;/usr/i686-linux-gnu"
     missing=$(first_missing qemu-user)
+    # QEMU's i386 emulation spins forever in the suites' forked children;
+    # the golden outputs, which are what 32-bit x86 arithmetic is checked
+    # by, run in full.
+    [ -n "$missing" ] || not_run+=("PARTLY RUN: $t: golden outputs only, under qemu-i386 (this kernel cannot run 32-bit x86 programs)")
   fi
   if [ -n "$missing" ]; then
     not_run+=("NOT RUN: $t: $missing cannot be installed from the package archive (built, not run)")
@@ -173,7 +177,7 @@ done
 summary() {
   local ran=() t line
   for t in "${buildable[@]}"; do
-    [ "${runnable[$t]}" -eq 1 ] && ran+=("$t")
+    [ "${runnable[$t]}" -eq 1 ] && [ -z "${emulator[$t]:-}" ] && ran+=("$t")
   done
   echo "== cross summary =="
   echo "Ran: ${ran[*]:-none}"
@@ -182,10 +186,10 @@ summary() {
   done
   if [ ${#not_run[@]} -gt 0 ]; then
     if [ "$strict" = 1 ]; then
-      echo "check-cross: QUENDRAL_CROSS_STRICT=1 and ${#not_run[@]} target(s) not run" >&2
+      echo "check-cross: QUENDRAL_CROSS_STRICT=1 and ${#not_run[@]} target(s) not run in full" >&2
       return 1
     fi
-    echo "(a NOT RUN is not a failure; QUENDRAL_CROSS_STRICT=1 makes it one)"
+    echo "(not a failure; QUENDRAL_CROSS_STRICT=1 makes it one)"
   fi
   return 0
 }
@@ -292,7 +296,7 @@ for t in "${buildable[@]}"; do
   if [ "${runnable[$t]}" -eq 1 ]; then
     begin "$t: tests"
     rm -f "$dir/tests/golden/work/actual.sha256"
-    if [ "$quick" -eq 1 ]; then
+    if [ "$quick" -eq 1 ] || [ -n "${emulator[$t]:-}" ]; then
       only='^golden[.]outputs$'
       case "$t" in
         windows*) only+='|^(utf8[.])?(HostTest|Depths/HostDepthTest|HostCodePage)[.]' ;;
