@@ -2,11 +2,26 @@
 
 #include <cerrno>
 
+#include "bmp/row_writer.h"
+
 namespace quendral {
 
 void RecordWriteFailure(SaveStatus& status, int error) {
   status.outcome = SaveStatus::Outcome::kWriteFailed;
   if (status.systemError == 0) status.systemError = error != 0 ? error : EIO;
+}
+
+bool SaveThrough(BitmapImage& image, PictureOutput& output, SaveStatus& status) {
+  if (!PlanBmpFile(image.Width(), image.Height(), image.Depth(), image.XPelsPerMeter(),
+                   image.YPelsPerMeter())
+           .fits) {
+    status.outcome = SaveStatus::Outcome::kTooLarge;
+    return false;
+  }
+  File* file = output.Open(status);
+  if (file == nullptr) return false;
+  status = image.SaveWithStatus(*file);
+  return status.ok() && output.Finish(status);
 }
 
 File* ReplacingOutput::Open(SaveStatus& status) {

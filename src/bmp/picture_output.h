@@ -16,6 +16,13 @@ namespace quendral {
 // when there was none. An earlier reason is kept.
 void RecordWriteFailure(SaveStatus& status, int error);
 
+class PictureOutput;
+
+// Saves a picture held in memory through `output`: refused as too large
+// before the output is opened when the file would not fit the format.
+// True when the picture is complete in its place; `status` says why not.
+bool SaveThrough(BitmapImage& image, PictureOutput& output, SaveStatus& status);
+
 // Where a written picture goes.
 class PictureOutput {
  public:

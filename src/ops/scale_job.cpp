@@ -165,16 +165,7 @@ ScaleJobResult InMemoryScaleJob(File& input, PictureOutput& output, char mode, i
     result.loaded = true;
     if (!ScaleImage(image, mode, value)) return result;
     result.scaled = true;
-    if (!PlanBmpFile(image.Width(), image.Height(), image.Depth(), image.XPelsPerMeter(),
-                     image.YPelsPerMeter())
-             .fits) {
-      result.save.outcome = SaveStatus::Outcome::kTooLarge;
-      return result;
-    }
-    File* file = output.Open(result.save);
-    if (file == nullptr) return result;
-    result.save = image.SaveWithStatus(*file);
-    result.written = result.save.ok() && output.Finish(result.save);
+    result.written = SaveThrough(image, output, result.save);
   } catch (...) {
     RecordWriteFailure(result.save, ENOMEM);
   }
