@@ -22,21 +22,23 @@ PEER_SCRIPT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "scale_pe
 
 
 def run(argv, out):
-    """Wall seconds, peak RSS in MB and standard output of one process."""
+    """Wall seconds, peak RSS in MB and standard output of one process. The
+    process is started by GNU time, whose own few hundred kilobytes are what
+    it inherits: a child forked from this Python process would count the
+    interpreter's memory as its own peak."""
     if os.path.exists(out):
         os.unlink(out)
+    rss_file = out + ".rss"
     start = time.perf_counter()
-    process = subprocess.Popen(argv, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-    _, status, usage = os.wait4(process.pid, 0)
+    process = subprocess.run(["/usr/bin/time", "-f", "%M", "-o", rss_file] + argv,
+                             capture_output=True)
     seconds = time.perf_counter() - start
-    stdout = process.stdout.read().decode()
-    stderr = process.stderr.read().decode()
-    process.stdout.close()
-    process.stderr.close()
-    process.returncode = os.waitstatus_to_exitcode(status)
     if process.returncode != 0:
-        raise RuntimeError(f"{argv[0]} failed ({process.returncode}): {stderr.strip()}")
-    return seconds, usage.ru_maxrss / 1024.0, stdout
+        raise RuntimeError(f"{argv[0]} failed ({process.returncode}): {process.stderr.decode().strip()}")
+    with open(rss_file) as f:
+        peak_kb = int(f.read().split()[-1])
+    os.unlink(rss_file)
+    return seconds, peak_kb / 1024.0, process.stdout.decode()
 
 
 def median_of(runs, argv, out, inner=False):
