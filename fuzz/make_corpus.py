@@ -106,6 +106,31 @@ def scale_inputs():
     return files
 
 
+def scale_stream_inputs():
+    """The load seeds and a few wider pictures, each followed by a mode byte
+    and a value: target sizes of 1 x N, N x 1 and 1 x 1, upscales and
+    downscales, an unknown mode, through the fast and the plain row loop."""
+    rng = random.Random(4)
+    pictures = dict(load_inputs())
+    pictures["valid-24bit-40x30.bmp"] = bmp(rng, 40, 30, 24)
+    pictures["valid-8bit-37x21.bmp"] = bmp(rng, 37, 21, 8)
+    pictures["valid-16bit-19x23-cut-short.bmp"] = bmp(rng, 19, 23, 16)[:54 + 19 * 2 * 9 + 3]
+    pictures["valid-32bit-1x17.bmp"] = bmp(rng, 1, 17, 32)
+    pictures["valid-24bit-17x1.bmp"] = bmp(rng, 17, 1, 24)
+    letters = "PWHFpwhf"
+    cases = [("P", 50), ("P", 200), ("W", 1), ("H", 1), ("P", 1), ("w", 7), ("h", 13),
+             ("F", 3), ("f", 61), ("P", 100), ("P", -20), ("W", 0x7FFFFFFF), ("p", 333)]
+    files = {}
+    for n, (name, data) in enumerate(sorted(pictures.items())):
+        mode, value = cases[n % len(cases)]
+        plain = 8 if n % 3 == 0 else 0
+        suffix = bytes([letters.index(mode) + plain]) + struct.pack("<i", value)
+        files[f"{name[:-4]}-{mode}{value}{'-plain' if plain else ''}.bin"] = data + suffix
+    files["unknown-mode-g.bin"] = bmp(rng, 3, 2, 24) + bytes([240 + ord("G") - ord("A")]) + \
+        struct.pack("<i", 50)
+    return files
+
+
 def copy_inputs():
     rng = random.Random(3)
     files = {}
@@ -133,7 +158,7 @@ def copy_inputs():
 def main():
     root = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), "corpus")
     for target, files in (("load", load_inputs()), ("scale", scale_inputs()),
-                          ("copy", copy_inputs())):
+                          ("copy", copy_inputs()), ("scale_stream", scale_stream_inputs())):
         directory = os.path.join(root, target)
         os.makedirs(directory, exist_ok=True)
         for name, data in files.items():

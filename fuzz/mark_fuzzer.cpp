@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "bmp/headers.h"
+#include "captured_output.h"
 #include "export/mark_job.h"
 #include "fuzz_check.h"
 #include "image/bitmap_image.h"
@@ -30,26 +31,6 @@ bool ClaimsTooManyPixels(const std::uint8_t* data, std::size_t size) {
   const std::int64_t pixels = std::int64_t{field(18)} * field(22);
   return pixels > kPixelCap;
 }
-
-// An output stream in memory, read back once the job has finished with it.
-class CapturedOutput {
- public:
-  CapturedOutput() : file_(File::Adopt(open_memstream(&buffer_, &size_))) {}
-  ~CapturedOutput() {
-    file_.Close();
-    std::free(buffer_);
-  }
-  File& file() { return file_; }
-  std::vector<std::uint8_t> Bytes() {
-    file_.Close();
-    return std::vector<std::uint8_t>(buffer_, buffer_ + size_);
-  }
-
- private:
-  char* buffer_ = nullptr;
-  std::size_t size_ = 0;
-  File file_;
-};
 #endif
 
 }  // namespace
@@ -82,16 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(streamed.loaded == held.loaded);
   FUZZ_CHECK(streamed.written == held.written);
   FUZZ_CHECK(streamed.save.outcome == held.save.outcome);
-  const std::vector<std::uint8_t> a = streamBytes.Bytes();
-  const std::vector<std::uint8_t> b = memoryBytes.Bytes();
-  FUZZ_CHECK(a.size() == b.size());
-  for (std::size_t k = 0; k < a.size(); ++k) {
-    if (a[k] != b[k]) {
-      std::fprintf(stderr, "first difference at byte %zu of %zu: stream %02X, in memory %02X\n", k,
-                   a.size(), a[k], b[k]);
-      FUZZ_CHECK(a[k] == b[k]);
-    }
-  }
+  fuzz::CheckSameBytes(streamBytes, memoryBytes);
   return 0;
 #endif
 }

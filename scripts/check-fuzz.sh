@@ -26,7 +26,7 @@ bash scripts/install-deps.sh clang-14 libclang-rt-14-dev cmake make
 CC=clang-14 CXX=clang++-14 cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DQUENDRAL_BUILD_FUZZERS=ON -DQUENDRAL_BUILD_TESTS=OFF -DQUENDRAL_BUILD_TOOLS=OFF \
   -DQUENDRAL_WERROR=ON >/dev/null
-targets=(load mark scale copy)
+targets=(load mark scale copy scale_stream)
 cmake --build build-fuzz -j"$jobs" --target "${targets[@]/#/quendral_fuzz_}" >/dev/null
 
 # Saved pictures go to memory where there is a memory file system.

@@ -7,14 +7,14 @@
 namespace quendral {
 namespace {
 
-std::uint16_t Swap16(std::uint16_t v) { return static_cast<std::uint16_t>((v >> 8) | (v << 8)); }
+std::uint16_t SwapBytes(std::uint16_t v) { return static_cast<std::uint16_t>((v >> 8) | (v << 8)); }
 
-std::uint32_t Swap32(std::uint32_t v) {
+std::uint32_t SwapBytes(std::uint32_t v) {
   return (v >> 24) | ((v >> 8) & 0x0000FF00u) | ((v << 8) & 0x00FF0000u) | (v << 24);
 }
 
-std::int32_t Swap32(std::int32_t v) {
-  return static_cast<std::int32_t>(Swap32(static_cast<std::uint32_t>(v)));
+std::int32_t SwapBytes(std::int32_t v) {
+  return static_cast<std::int32_t>(SwapBytes(static_cast<std::uint32_t>(v)));
 }
 
 // Reads a field of `width` bytes; the bytes that arrive replace the field's
@@ -37,25 +37,11 @@ bool ReadUnsigned(File& file, Unsigned& value) {
 }  // namespace
 
 void FileHeader::SwapByteOrder() {
-  bfType = Swap16(bfType);
-  bfSize = Swap32(bfSize);
-  bfReserved1 = Swap16(bfReserved1);
-  bfReserved2 = Swap16(bfReserved2);
-  bfOffBits = Swap32(bfOffBits);
+  ForEachFileHeaderField(*this, [](const char*, auto& field) { field = SwapBytes(field); });
 }
 
 void InfoHeader::SwapByteOrder() {
-  biSize = Swap32(biSize);
-  biWidth = Swap32(biWidth);
-  biHeight = Swap32(biHeight);
-  biPlanes = Swap16(biPlanes);
-  biBitCount = Swap16(biBitCount);
-  biCompression = Swap32(biCompression);
-  biSizeImage = Swap32(biSizeImage);
-  biXPelsPerMeter = Swap32(biXPelsPerMeter);
-  biYPelsPerMeter = Swap32(biYPelsPerMeter);
-  biClrUsed = Swap32(biClrUsed);
-  biClrImportant = Swap32(biClrImportant);
+  ForEachInfoHeaderField(*this, [](const char*, auto& field) { field = SwapBytes(field); });
 }
 
 bool ReadExact(void* buffer, std::size_t itemSize, std::size_t count, File& file) {
@@ -74,27 +60,16 @@ bool ReadField(File& file, std::int32_t& value) {
   return ok;
 }
 
+// Every field is read, even after one failed.
 bool ReadFileHeaderFields(File& file, FileHeader& h) {
-  bool ok = ReadField(file, h.bfType);
-  ok &= ReadField(file, h.bfSize);
-  ok &= ReadField(file, h.bfReserved1);
-  ok &= ReadField(file, h.bfReserved2);
-  ok &= ReadField(file, h.bfOffBits);
+  bool ok = true;
+  ForEachFileHeaderField(h, [&](const char*, auto& field) { ok &= ReadField(file, field); });
   return ok;
 }
 
 bool ReadInfoHeaderFields(File& file, InfoHeader& h) {
-  bool ok = ReadField(file, h.biSize);
-  ok &= ReadField(file, h.biWidth);
-  ok &= ReadField(file, h.biHeight);
-  ok &= ReadField(file, h.biPlanes);
-  ok &= ReadField(file, h.biBitCount);
-  ok &= ReadField(file, h.biCompression);
-  ok &= ReadField(file, h.biSizeImage);
-  ok &= ReadField(file, h.biXPelsPerMeter);
-  ok &= ReadField(file, h.biYPelsPerMeter);
-  ok &= ReadField(file, h.biClrUsed);
-  ok &= ReadField(file, h.biClrImportant);
+  bool ok = true;
+  ForEachInfoHeaderField(h, [&](const char*, auto& field) { ok &= ReadField(file, field); });
   return ok;
 }
 
@@ -111,22 +86,17 @@ void StoreLittleEndian32(std::uint8_t* out, std::uint32_t value) {
 }
 
 void EncodeHeaders(const FileHeader& f, const InfoHeader& i, std::uint8_t out[kHeadersSize]) {
-  StoreLittleEndian16(out + 0, f.bfType);
-  StoreLittleEndian32(out + 2, f.bfSize);
-  StoreLittleEndian16(out + 6, f.bfReserved1);
-  StoreLittleEndian16(out + 8, f.bfReserved2);
-  StoreLittleEndian32(out + 10, f.bfOffBits);
-  StoreLittleEndian32(out + 14, i.biSize);
-  StoreLittleEndian32(out + 18, static_cast<std::uint32_t>(i.biWidth));
-  StoreLittleEndian32(out + 22, static_cast<std::uint32_t>(i.biHeight));
-  StoreLittleEndian16(out + 26, i.biPlanes);
-  StoreLittleEndian16(out + 28, i.biBitCount);
-  StoreLittleEndian32(out + 30, i.biCompression);
-  StoreLittleEndian32(out + 34, i.biSizeImage);
-  StoreLittleEndian32(out + 38, static_cast<std::uint32_t>(i.biXPelsPerMeter));
-  StoreLittleEndian32(out + 42, static_cast<std::uint32_t>(i.biYPelsPerMeter));
-  StoreLittleEndian32(out + 46, i.biClrUsed);
-  StoreLittleEndian32(out + 50, i.biClrImportant);
+  std::uint8_t* at = out;
+  auto store = [&at](const char*, auto field) {
+    if constexpr (sizeof field == 2) {
+      StoreLittleEndian16(at, static_cast<std::uint16_t>(field));
+    } else {
+      StoreLittleEndian32(at, static_cast<std::uint32_t>(field));
+    }
+    at += sizeof field;
+  };
+  ForEachFileHeaderField(f, store);
+  ForEachInfoHeaderField(i, store);
 }
 
 bool CheckTypeSizes() {

@@ -39,6 +39,33 @@ struct InfoHeader {
   void Display() const {}
 };
 
+// The sixteen fields in file order, each passed with its name to
+// `visit(name, field)`: the one list that reading, writing, byte swapping
+// and the command's listing all walk. `Header` is FileHeader or InfoHeader,
+// const or not.
+template <typename Header, typename Visit>
+void ForEachFileHeaderField(Header& h, Visit&& visit) {
+  visit("bfType", h.bfType);
+  visit("bfSize", h.bfSize);
+  visit("bfReserved1", h.bfReserved1);
+  visit("bfReserved2", h.bfReserved2);
+  visit("bfOffBits", h.bfOffBits);
+}
+template <typename Header, typename Visit>
+void ForEachInfoHeaderField(Header& h, Visit&& visit) {
+  visit("biSize", h.biSize);
+  visit("biWidth", h.biWidth);
+  visit("biHeight", h.biHeight);
+  visit("biPlanes", h.biPlanes);
+  visit("biBitCount", h.biBitCount);
+  visit("biCompression", h.biCompression);
+  visit("biSizeImage", h.biSizeImage);
+  visit("biXPelsPerMeter", h.biXPelsPerMeter);
+  visit("biYPelsPerMeter", h.biYPelsPerMeter);
+  visit("biClrUsed", h.biClrUsed);
+  visit("biClrImportant", h.biClrImportant);
+}
+
 inline constexpr std::uint32_t kCompressionNone = 0;
 inline constexpr std::uint32_t kCompressionBitFields = 3;
 

@@ -9,7 +9,22 @@
 
 #include "image/color_quad.h"
 
+// x86-64 processors with SSSE3 do most of a 24-bit row with byte shuffles
+// (row_loops_x86.cpp): the same bytes. Each gives how many pixels it did
+// from the start of the row, 0 where the processor lacks them.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(_WIN32)
+#define QUENDRAL_ROW_SHUFFLES 1
+#endif
+
 namespace quendral::rows {
+
+#if defined(QUENDRAL_ROW_SHUFFLES)
+int Expand24Shuffled(const std::uint8_t* in, ColorQuad* out, int width);
+int Pack24Shuffled(const ColorQuad* in, std::uint8_t* out, int width);
+#else
+inline int Expand24Shuffled(const std::uint8_t*, ColorQuad*, int) { return 0; }
+inline int Pack24Shuffled(const ColorQuad*, std::uint8_t*, int) { return 0; }
+#endif
 
 // A 32-bit word whose bytes in memory are b0 b1 b2 b3, whatever the host's
 // byte order; masks built this way select bytes by their place in memory.
@@ -45,7 +60,7 @@ inline void Expand32(const std::uint8_t* in, ColorQuad* out, int width) {
 // pixel's blue, is masked off), so no byte past the row is read.
 inline void Expand24(const std::uint8_t* in, ColorQuad* out, int width) {
   const std::uint32_t colourBytes = BytePattern(0xFF, 0xFF, 0xFF, 0x00);
-  int i = 0;
+  int i = Expand24Shuffled(in, out, width);
   for (; i + 1 < width; ++i) {
     std::uint32_t word;
     std::memcpy(&word, in + 3 * static_cast<std::size_t>(i), 4);
@@ -104,7 +119,7 @@ inline void Pack32(const ColorQuad* in, std::uint8_t* out, int width) {
 // pixel's blue, which the next store puts right, so nothing is written past
 // the row's 3 x width bytes.
 inline void Pack24(const ColorQuad* in, std::uint8_t* out, int width) {
-  int i = 0;
+  int i = Pack24Shuffled(in, out, width);
   for (; i + 1 < width; ++i) std::memcpy(out + 3 * static_cast<std::size_t>(i), in + i, 4);
   for (; i < width; ++i) {
     std::uint8_t* p = out + 3 * static_cast<std::size_t>(i);

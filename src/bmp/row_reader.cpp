@@ -16,20 +16,13 @@ int ShiftToFiveBits(std::uint16_t mask) {
   return shift;
 }
 
-// Bytes of a 16-bit row: two a pixel, filled to a multiple of 4.
-std::size_t WordRowStride(int width) {
-  const std::size_t data = 2 * static_cast<std::size_t>(width);
-  return data + (4 - data % 4) % 4;
-}
-
 }  // namespace
 
 HeaderVerdict BmpRowReader::ReadHeaders() {
   quendral::ReadHeaders(file_, headers_);
   const HeaderVerdict verdict = JudgeHeaders(headers_);
   if (verdict == HeaderVerdict::kAccepted) {
-    stride_ = depth() == 16 ? WordRowStride(width())
-                            : static_cast<std::size_t>(RowStride(width(), depth()));
+    stride_ = static_cast<std::size_t>(RowStride(width(), depth()));
     rowsLeft_ = height();
   }
   return verdict;

@@ -35,9 +35,7 @@ BmpFilePlan PlanBmpFile(int width, int height, int depth, std::int32_t xPelsPerM
   constexpr double kMaxField = std::numeric_limits<std::uint32_t>::max();
   plan.fits = fileBytes <= kMaxField && totalPixelBytes <= kMaxField;
   if (!plan.fits) return plan;
-  plan.stride = static_cast<std::size_t>(
-      depth == 16 ? 2 * std::int64_t{width} + (4 - (2 * std::int64_t{width}) % 4) % 4
-                  : RowStride(width, depth));
+  plan.stride = static_cast<std::size_t>(RowStride(width, depth));
   plan.file.bfSize = static_cast<std::uint32_t>(fileBytes);
   plan.file.bfReserved1 = 0;
   plan.file.bfReserved2 = 0;

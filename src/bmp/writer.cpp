@@ -97,33 +97,6 @@ SaveStatus BitmapImage::WriteFile(File& file, const BmpFilePlan& plan) {
   return status;
 }
 
-bool BitmapImage::EncodeRow32(std::uint8_t* buffer, int bufferSize, int row) const {
-  if (std::int64_t{4} * width_ > bufferSize) return false;
-  rows::Pack32(&At(0, row), buffer, width_);
-  return true;
-}
-
-bool BitmapImage::EncodeRow24(std::uint8_t* buffer, int bufferSize, int row) const {
-  if (std::int64_t{3} * width_ > bufferSize) return false;
-  rows::Pack24(&At(0, row), buffer, width_);
-  return true;
-}
-
-bool BitmapImage::EncodeRow8(std::uint8_t* buffer, int bufferSize, int row) const {
-  PaletteMatcher matcher(*this);
-  return EncodeIndexedRow(buffer, bufferSize, row, 8, matcher);
-}
-
-bool BitmapImage::EncodeRow4(std::uint8_t* buffer, int bufferSize, int row) const {
-  PaletteMatcher matcher(*this);
-  return EncodeIndexedRow(buffer, bufferSize, row, 4, matcher);
-}
-
-bool BitmapImage::EncodeRow1(std::uint8_t* buffer, int bufferSize, int row) const {
-  PaletteMatcher matcher(*this);
-  return EncodeIndexedRow(buffer, bufferSize, row, 1, matcher);
-}
-
 // Pixels are packed most significant bits first: byte k holds the low 8
 // bits of the sum of index(i) x 2^(depth x (pixels per byte - 1 - place of
 // pixel i in the byte)) over its pixels, so the first pixel of a byte weighs

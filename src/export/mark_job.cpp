@@ -13,36 +13,6 @@
 namespace quendral {
 namespace {
 
-void Fail(SaveStatus& status, int error) {
-  status.outcome = SaveStatus::Outcome::kWriteFailed;
-  if (status.systemError == 0) status.systemError = error != 0 ? error : EIO;
-}
-
-}  // namespace
-
-File* ReplacingOutput::Open(SaveStatus& status) {
-  output_.emplace(OutputFile::Begin(path_(), status.systemError));
-  if (output_->IsOpen()) return &output_->file();
-  status.outcome = SaveStatus::Outcome::kOpenFailed;
-  return nullptr;
-}
-
-bool ReplacingOutput::Finish(SaveStatus& status) {
-  if (output_ && output_->Commit(status.systemError)) return true;
-  status.outcome = output_ && output_->FlushFailed() ? SaveStatus::Outcome::kFlushFailed
-                                                     : SaveStatus::Outcome::kWriteFailed;
-  return false;
-}
-
-bool DirectOutput::Finish(SaveStatus& status) {
-  errno = 0;
-  if (file_.Flush()) return true;
-  Fail(status, errno);
-  return false;
-}
-
-namespace {
-
 // Rows that fit a chunk go through it many at a time.
 bool StreamRows(BmpRowReader& reader, const RowMarker& marker, BmpRowWriter& writer,
                 std::uint8_t* chunk, std::size_t rowsPerChunk) {
@@ -115,7 +85,7 @@ bool StreamWideRows(File& input, BmpRowReader& reader, const RowMarker& marker,
 
 }  // namespace
 
-MarkJobResult StreamMarkJob(File& input, MarkOutput& output, std::size_t chunkBytes) noexcept {
+MarkJobResult StreamMarkJob(File& input, PictureOutput& output, std::size_t chunkBytes) noexcept {
   MarkJobResult result;
   try {
     if (!CheckTypeSizes()) return result;
@@ -156,18 +126,18 @@ MarkJobResult StreamMarkJob(File& input, MarkOutput& output, std::size_t chunkBy
         (wide ? StreamWideRows(input, reader, marker, writer, chunk.get(), piecePixels)
               : StreamRows(reader, marker, writer, chunk.get(), rowsPerChunk));
     if (!rowsWritten) {
-      Fail(result.save, errno);
+      RecordWriteFailure(result.save, errno);
       return result;
     }
     input.Close();
     result.written = output.Finish(result.save);
   } catch (...) {
-    Fail(result.save, ENOMEM);
+    RecordWriteFailure(result.save, ENOMEM);
   }
   return result;
 }
 
-MarkJobResult InMemoryMarkJob(File& input, MarkOutput& output) noexcept {
+MarkJobResult InMemoryMarkJob(File& input, PictureOutput& output) noexcept {
   MarkJobResult result;
   try {
     BitmapImage image;
@@ -175,18 +145,9 @@ MarkJobResult InMemoryMarkJob(File& input, MarkOutput& output) noexcept {
     input.Close();
     result.loaded = true;
     MarkTriangles(image);
-    if (!PlanBmpFile(image.Width(), image.Height(), image.Depth(), image.XPelsPerMeter(),
-                     image.YPelsPerMeter())
-             .fits) {
-      result.save.outcome = SaveStatus::Outcome::kTooLarge;
-      return result;
-    }
-    File* file = output.Open(result.save);
-    if (file == nullptr) return result;
-    result.save = image.SaveWithStatus(*file);
-    result.written = result.save.ok() && output.Finish(result.save);
+    result.written = SaveThrough(image, output, result.save);
   } catch (...) {
-    Fail(result.save, ENOMEM);
+    RecordWriteFailure(result.save, ENOMEM);
   }
   return result;
 }

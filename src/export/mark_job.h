@@ -4,13 +4,9 @@
 // plain statement of what the stream must give, byte for byte.
 #pragma once
 
-#include <functional>
-#include <optional>
-#include <utility>
-
+#include "bmp/picture_output.h"
 #include "image/bitmap_image.h"
 #include "platform/file.h"
-#include "platform/output_file.h"
 
 namespace quendral {
 
@@ -18,43 +14,6 @@ struct MarkJobResult {
   bool loaded = false;   // the input was read as a picture
   bool written = false;  // the marked picture reached the output
   SaveStatus save;       // why the output was or was not written
-};
-
-// Where a marked picture goes.
-class MarkOutput {
- public:
-  virtual ~MarkOutput() = default;
-  // The file to write, asked for only once the input has loaded; null,
-  // with `status` saying why, when it cannot be opened.
-  virtual File* Open(SaveStatus& status) = 0;
-  // Once every byte is written: true when the picture is complete in its
-  // place.
-  virtual bool Finish(SaveStatus& status) = 0;
-};
-
-// A path, through a new file that takes the path's place only when it is
-// complete; the path is asked for when the output is opened.
-class ReplacingOutput final : public MarkOutput {
- public:
-  explicit ReplacingOutput(std::function<const char*()> path) : path_(std::move(path)) {}
-  File* Open(SaveStatus& status) override;
-  bool Finish(SaveStatus& status) override;
-
- private:
-  std::function<const char*()> path_;
-  std::optional<OutputFile> output_;
-};
-
-// A stream already open for writing (standard output, a memory stream),
-// written straight.
-class DirectOutput final : public MarkOutput {
- public:
-  explicit DirectOutput(File& file) : file_(file) {}
-  File* Open(SaveStatus&) override { return &file_; }
-  bool Finish(SaveStatus& status) override;
-
- private:
-  File& file_;
 };
 
 // Rows pass through a chunk of about this many bytes, reused from the
@@ -67,10 +26,10 @@ inline constexpr std::size_t kMarkChunkBytes = std::size_t{1} << 20;
 // load. Rows wider than the chunk go through it in pieces; from an input
 // whose size is unknown (a pipe) such a row is held whole, as far as the
 // input gives it. Never throws.
-MarkJobResult StreamMarkJob(File& input, MarkOutput& output,
+MarkJobResult StreamMarkJob(File& input, PictureOutput& output,
                             std::size_t chunkBytes = kMarkChunkBytes) noexcept;
 // The same job through a whole picture in memory: Load, MarkTriangles, Save.
-MarkJobResult InMemoryMarkJob(File& input, MarkOutput& output) noexcept;
+MarkJobResult InMemoryMarkJob(File& input, PictureOutput& output) noexcept;
 
 // The job from a path to the path that `outputPath()` gives.
 template <typename OutputPath>

@@ -89,18 +89,6 @@ class BitmapImage {
   // nothing to replace: for standard output and memory streams.
   SaveStatus SaveWithStatus(File& file);
 
-  bool DecodeRow32(const std::uint8_t* buffer, int bufferSize, int j);
-  bool DecodeRow24(const std::uint8_t* buffer, int bufferSize, int j);
-  bool DecodeRow8(const std::uint8_t* buffer, int bufferSize, int j);
-  bool DecodeRow4(const std::uint8_t* buffer, int bufferSize, int j);
-  bool DecodeRow1(const std::uint8_t* buffer, int bufferSize, int j);
-
-  bool EncodeRow32(std::uint8_t* buffer, int bufferSize, int row) const;
-  bool EncodeRow24(std::uint8_t* buffer, int bufferSize, int row) const;
-  bool EncodeRow8(std::uint8_t* buffer, int bufferSize, int row) const;
-  bool EncodeRow4(std::uint8_t* buffer, int bufferSize, int row) const;
-  bool EncodeRow1(std::uint8_t* buffer, int bufferSize, int row) const;
-
   // Direct access for the codec and the image operations. Pixels are held
   // row by row in one block: row j starts at Row(j) and holds Width() pixels.
   // Every operation addresses pixels by (column, row), so the order of

@@ -2,69 +2,14 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <limits>
 #include <memory>
 
 #include "image/bitmap_image.h"
-#include "ops/diagnostics.h"
+#include "ops/scale_plan.h"
 #include "platform/memory.h"
-#include "platform/runtime.h"
 
 namespace quendral {
 namespace {
-
-struct Size {
-  std::int64_t width;
-  std::int64_t height;
-};
-
-// floor() of a double as a whole number; values outside 64 bits saturate.
-std::int64_t FloorToInt(double value) {
-  const double f = Floor(value);
-  if (!(f > -9.2e18)) return std::numeric_limits<std::int64_t>::min() / 2;
-  if (f > 9.2e18) return std::numeric_limits<std::int64_t>::max() / 2;
-  return static_cast<std::int64_t>(f);
-}
-
-Size NewSize(char mode, int value, int w, int h) {
-  if (mode == 'F') mode = w > h ? 'W' : 'H';
-  switch (mode) {
-    case 'P':
-      // The products are whole numbers (formed in 64 bits, so that no
-      // percentage overflows them) before the scaling by 0.01.
-      return {FloorToInt(static_cast<double>(std::int64_t{w} * value) * 0.01),
-              FloorToInt(static_cast<double>(std::int64_t{h} * value) * 0.01)};
-    case 'W':
-      return {value, FloorToInt((static_cast<double>(value) / static_cast<double>(w)) *
-                                static_cast<double>(h))};
-    default:  // 'H'
-      return {FloorToInt((static_cast<double>(value) / static_cast<double>(h)) *
-                         static_cast<double>(w)),
-              value};
-  }
-}
-
-// Where target position k of `newSize` lies in a source of `oldSize`.
-struct SourcePosition {
-  int whole;        // floor of the position
-  double fraction;  // position - whole, in [0, 1)
-};
-
-SourcePosition MapPosition(int k, int oldSize, int newSize) {
-  const double position =
-      (static_cast<double>(k) * (static_cast<double>(oldSize) - 1.0)) /
-      (static_cast<double>(newSize) - 1.0);
-  const int whole = static_cast<int>(Floor(position));
-  return {whole, position - static_cast<double>(whole)};
-}
-
-std::uint8_t ToByte(double value) { return static_cast<std::uint8_t>(static_cast<unsigned>(value)); }
-
-int ClampIndex(int index, int size) {
-  if (index >= size) index = size - 1;
-  if (index < 0) index = 0;
-  return index;
-}
 
 // One target column's source position. It does not depend on the row, so
 // it is computed once for all rows. The neighbours' columns are clamped
@@ -159,32 +104,18 @@ void Interpolate(const BitmapImage& source, SourceColumn* columns, BitmapImage& 
 }  // namespace
 
 bool ScaleImage(BitmapImage& image, char mode, int value) {
-  const char m = ToUpperAscii(mode);
   // The working copy comes first: taking it stores the default resolution
   // into a zero resolution field, whatever happens next.
   const BitmapImage source(image);
   if (source.Width() != image.Width() || source.Height() != image.Height()) return false;
-
-  if (m != 'P' && m != 'W' && m != 'H' && m != 'F') {
-    if (DiagnosticsEnabled()) {
-      char message[1024];
-      FormatInto(message, sizeof message, "Bitmap Error: Unknown rescale mode %c requested\n", mode);
-      RecordDiagnostic(message);
-    }
-    return false;
-  }
-
-  Size size = NewSize(m, value, source.Width(), source.Height());
-  if (size.width < 1) size.width = 1;
-  if (size.height < 1) size.height = 1;
-  if (size.width > std::numeric_limits<int>::max() || size.height > std::numeric_limits<int>::max() ||
-      size.width * size.height > kMaxPixels)
-    return false;
+  const char m = CheckScaleMode(mode);
+  if (m == 0) return false;
+  ScaledSize size;
+  if (!ComputeScaledSize(m, value, source.Width(), source.Height(), size)) return false;
   // Without the memory for the columns or the new pixels the picture stays
   // as it was (Resize keeps it when it fails).
   const std::unique_ptr<SourceColumn[]> columns = AllocateArray<SourceColumn>(kColumnBlock);
-  if (!columns || !image.Resize(static_cast<int>(size.width), static_cast<int>(size.height)))
-    return false;
+  if (!columns || !image.Resize(size.width, size.height)) return false;
   image.SetDepth(24);
   Interpolate(source, columns.get(), image);
   return true;

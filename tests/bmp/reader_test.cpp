@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "bmp/row_loops.h"
 #include "image/bitmap_image.h"
 #include "platform/file.h"
 #include "support/bmp_bytes.h"
@@ -21,6 +22,17 @@ using test::BmpFields;
 using test::Bytes;
 
 constexpr ColorQuad kBlack{0, 0, 0, 0};
+
+// Any table of all 65,536 words' pixels will do for the 16-bit decoder.
+const std::vector<ColorQuad>& ExpandedWords() {
+  static const std::vector<ColorQuad> words = [] {
+    std::vector<ColorQuad> table(65536);
+    for (unsigned w = 0; w < 65536; ++w)
+      table[w] = ColorQuad{static_cast<std::uint8_t>(w), static_cast<std::uint8_t>(w >> 8), 3, 0};
+    return table;
+  }();
+  return words;
+}
 
 // Everything a load may change, to show that it changed nothing.
 struct ImageState {
@@ -470,38 +482,41 @@ TEST_F(Reader, ALoadedPictureReplacesWhateverTheImageHeld) {
   EXPECT_EQ(image.YPelsPerMeter(), -1);
 }
 
-// The row decoders are public: a row outside the image lands on the nearest
-// row, as At would place it, and a buffer too small for the width is refused
-// with nothing written.
-TEST(RowDecoders, RowsOutsideTheImageAreClampedAndSmallBuffersRefused) {
-  using Decoder = bool (BitmapImage::*)(const std::uint8_t*, int, int);
-  struct Case {
-    const char* name;
-    int depth, dataBytes;  // for a width of 5
-    Decoder decode;
-  };
-  const Case cases[] = {
-      {"DecodeRow32", 32, 20, &BitmapImage::DecodeRow32},
-      {"DecodeRow24", 24, 15, &BitmapImage::DecodeRow24},
-      {"DecodeRow8", 8, 5, &BitmapImage::DecodeRow8},
-      {"DecodeRow4", 4, 3, &BitmapImage::DecodeRow4},
-      {"DecodeRow1", 1, 1, &BitmapImage::DecodeRow1},
-  };
-  const Bytes data(32, 0x5A);
-  const struct { int row, lands; } rows[] = {{-1, 0}, {INT_MIN, 0}, {3, 2}, {INT_MAX, 2}};
-  for (const Case& c : cases) {
-    const int dataBytes = c.depth == 1 ? 1 : c.dataBytes;
-    BitmapImage reference;
-    ASSERT_TRUE(reference.SetDepth(c.depth));
-    ASSERT_TRUE(reference.Resize(5, 3));
-    BitmapImage small(reference), untouched(reference);
-    EXPECT_FALSE((small.*c.decode)(data.data(), dataBytes - 1, 1)) << c.name;
-    EXPECT_TRUE(Snapshot(small) == Snapshot(untouched)) << c.name << " wrote with a small buffer";
-    for (const auto& r : rows) {
-      BitmapImage inside(reference), outside(reference);
-      ASSERT_TRUE((inside.*c.decode)(data.data(), dataBytes, r.lands));
-      EXPECT_TRUE((outside.*c.decode)(data.data(), dataBytes, r.row)) << c.name << " row " << r.row;
-      EXPECT_TRUE(Snapshot(outside) == Snapshot(inside)) << c.name << " row " << r.row;
+// Each row decoder writes exactly `width` pixels and reads no byte past
+// the row's data: a row placed at the very end of its buffer shows it to
+// the sanitizers, and the pixel behind the row keeps its marker.
+TEST(RowDecoders, WriteTheRowsPixelsAndNothingBehindThem) {
+  const ColorQuad marker{1, 2, 3, 4};
+  std::vector<ColorQuad> table(256);
+  for (int k = 0; k < 256; ++k)
+    table[k] = ColorQuad{static_cast<std::uint8_t>(k), static_cast<std::uint8_t>(255 - k), 7, 9};
+  for (const int width : {1, 2, 3, 7, 8, 9, 33}) {
+    for (const int depth : {1, 4, 8, 16, 24, 32}) {
+      const std::size_t dataBytes = (static_cast<std::size_t>(width) * depth + 7) / 8;
+      Bytes data(dataBytes);
+      for (std::size_t k = 0; k < dataBytes; ++k) data[k] = static_cast<std::uint8_t>(37 * k + 11);
+      std::vector<ColorQuad> out(static_cast<std::size_t>(width) + 1, marker);
+      switch (depth) {
+        case 32: rows::Expand32(data.data(), out.data(), width); break;
+        case 24: rows::Expand24(data.data(), out.data(), width); break;
+        case 16: rows::Expand16(data.data(), out.data(), width, ExpandedWords().data()); break;
+        case 8: rows::Expand8(data.data(), out.data(), width, table.data()); break;
+        case 4: rows::Expand4(data.data(), out.data(), width, table.data()); break;
+        default: rows::Expand1(data.data(), out.data(), width, table.data()); break;
+      }
+      for (int i = 0; i < width; ++i) {
+        const std::size_t bit = static_cast<std::size_t>(i) * depth;
+        const unsigned byte = data[bit / 8];
+        ColorQuad expected;
+        switch (depth) {
+          case 32: expected = ColorQuad{data[4 * i], data[4 * i + 1], data[4 * i + 2], data[4 * i + 3]}; break;
+          case 24: expected = ColorQuad{data[3 * i], data[3 * i + 1], data[3 * i + 2], 0}; break;
+          case 16: expected = ExpandedWords()[data[2 * i] | (data[2 * i + 1] << 8)]; break;
+          default: expected = table[(byte >> (8 - depth - bit % 8)) & ((1u << depth) - 1)]; break;
+        }
+        EXPECT_EQ(out[i], expected) << depth << " bits, width " << width << ", pixel " << i;
+      }
+      EXPECT_EQ(out[width], marker) << depth << " bits, width " << width;
     }
   }
 }

@@ -42,22 +42,11 @@ struct Field {
 };
 
 std::vector<Field> Fields(const FileHeader& f, const InfoHeader& i) {
-  return {{"bfType", f.bfType},
-          {"bfSize", f.bfSize},
-          {"bfReserved1", f.bfReserved1},
-          {"bfReserved2", f.bfReserved2},
-          {"bfOffBits", f.bfOffBits},
-          {"biSize", i.biSize},
-          {"biWidth", i.biWidth},
-          {"biHeight", i.biHeight},
-          {"biPlanes", i.biPlanes},
-          {"biBitCount", i.biBitCount},
-          {"biCompression", i.biCompression},
-          {"biSizeImage", i.biSizeImage},
-          {"biXPelsPerMeter", i.biXPelsPerMeter},
-          {"biYPelsPerMeter", i.biYPelsPerMeter},
-          {"biClrUsed", i.biClrUsed},
-          {"biClrImportant", i.biClrImportant}};
+  std::vector<Field> fields;
+  auto add = [&fields](const char* name, auto value) { fields.push_back({name, value}); };
+  ForEachFileHeaderField(f, add);
+  ForEachInfoHeaderField(i, add);
+  return fields;
 }
 
 void PrintText(const FileHeader& f, const InfoHeader& i, bool isBmp, bool complete) {

@@ -4,10 +4,9 @@
 #include <limits>
 
 #include "commands.h"
-#include "image/bitmap_image.h"
 #include "operands.h"
 #include "ops/diagnostics.h"
-#include "ops/rescale.h"
+#include "ops/scale_job.h"
 
 namespace quendral::cli {
 namespace {
@@ -80,14 +79,26 @@ int RunScale(const Arguments& args, const Options& options) {
   const int settled = SettleOutputEarly(out, options.noClobber);
   if (settled >= 0) return settled;
 
-  BitmapImage image;
   PictureInput input(in);
-  if (!input.IsOpen() || !image.Load(input.file())) {
+  if (!input.IsOpen()) {
     PrintError(input.Explain());
     return kExitInputNotLoaded;
   }
   ClearLastDiagnostic();
-  if (!ScaleImage(image, mode, value)) {
+  ScaleJobResult result;
+  if (IsStandardStream(out)) {
+    File standardOutput = OpenStandardOutput();
+    DirectOutput output(standardOutput);
+    result = StreamScaleJob(input.file(), output, mode, value);
+  } else {
+    ReplacingOutput output([&] { return out.c_str(); });
+    result = StreamScaleJob(input.file(), output, mode, value);
+  }
+  if (!result.loaded) {
+    PrintError(input.Explain());
+    return kExitInputNotLoaded;
+  }
+  if (!result.scaled) {
     const std::string diagnostic = WithoutTrailingNewline(LastDiagnostic());
     if (!diagnostic.empty()) {
       PrintError(diagnostic);
@@ -96,19 +107,8 @@ int RunScale(const Arguments& args, const Options& options) {
     }
     return kExitUsage;
   }
-  SaveStatus status;
-  if (IsStandardStream(out)) {
-    File output = OpenStandardOutput();
-    status = image.SaveWithStatus(output);
-    errno = 0;
-    if (status.ok() && !output.Flush()) {
-      status.outcome = SaveStatus::Outcome::kWriteFailed;
-      status.systemError = errno != 0 ? errno : EIO;
-    }
-  } else {
-    status = image.SaveWithStatus(out.c_str());
-  }
-  if (!status.ok()) {
+  if (!result.written) {
+    const SaveStatus& status = result.save;
     PrintError("cannot write " + OutputName(out) + ": " +
                ExplainSaveFailure(static_cast<int>(status.outcome), status.systemError));
     return kExitOutputNotWritten;
