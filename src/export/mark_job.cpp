@@ -21,7 +21,7 @@ void Fail(SaveStatus& status, int error) {
 }  // namespace
 
 File* ReplacingOutput::Open(SaveStatus& status) {
-  output_.emplace(OutputFile::Begin(path_(), status.systemError));
+  output_.emplace(OutputFile::Begin(path_(), status.systemError, publish_));
   if (output_->IsOpen()) return &output_->file();
   status.outcome = SaveStatus::Outcome::kOpenFailed;
   return nullptr;

@@ -36,12 +36,15 @@ class MarkOutput {
 // complete; the path is asked for when the output is opened.
 class ReplacingOutput final : public MarkOutput {
  public:
-  explicit ReplacingOutput(std::function<const char*()> path) : path_(std::move(path)) {}
+  explicit ReplacingOutput(std::function<const char*()> path,
+                           OutputFile::Publish publish = OutputFile::Publish::kReplace)
+      : path_(std::move(path)), publish_(publish) {}
   File* Open(SaveStatus& status) override;
   bool Finish(SaveStatus& status) override;
 
  private:
   std::function<const char*()> path_;
+  OutputFile::Publish publish_;
   std::optional<OutputFile> output_;
 };
 

@@ -1,3 +1,4 @@
+#include <cerrno>
 #include <map>
 #include <thread>
 
@@ -27,12 +28,20 @@ int MarkOne(const std::string& in, const std::string& out, bool noClobber) {
     DirectOutput output(standardOutput);
     result = StreamMarkJob(input.file(), output);
   } else {
-    ReplacingOutput output([&] { return out.c_str(); });
+    // Without replacing, the finished picture is put in place by a step
+    // that fails on an existing name, so an OUT that appears at any moment
+    // of the save is kept.
+    ReplacingOutput output([&] { return out.c_str(); },
+                           noClobber ? OutputFile::Publish::kNoReplace : OutputFile::Publish::kReplace);
     result = StreamMarkJob(input.file(), output);
   }
   if (!result.loaded) {
     PrintError(input.Explain());
     return kExitInputNotLoaded;
+  }
+  if (!result.written && noClobber && result.save.systemError == EEXIST) {
+    PrintError(out + " exists; not replaced");
+    return kExitOk;
   }
   if (!result.written) {
     PrintError("cannot write " + OutputName(out) + ": " +

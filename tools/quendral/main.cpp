@@ -110,7 +110,6 @@ bool ParseJobs(const std::string& text, int& jobs) {
 }  // namespace
 
 int Main(int argc, char** argv) {
-  RemoveTemporaryFilesOnInterrupt();
   std::string command;
   Arguments operands;
   Options options;
@@ -157,10 +156,10 @@ int Main(int argc, char** argv) {
     }
   }
   if (command.empty()) return UsageError("no command given");
-  if (command == "mark") return RunMark(operands, options);
   if (command == "info") return RunInfo(operands, options);
-  if (command == "scale") return RunScale(operands, options);
-  return UsageError("unknown command '" + command + "'");
+  if (command != "mark" && command != "scale") return UsageError("unknown command '" + command + "'");
+  RemoveTemporaryFilesOnInterrupt();
+  return command == "mark" ? RunMark(operands, options) : RunScale(operands, options);
 }
 
 }  // namespace quendral::cli
