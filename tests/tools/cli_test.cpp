@@ -58,6 +58,8 @@ struct Streams {
   const Bytes* input = nullptr;  // fed through a pipe, which cannot be rewound
   bool inputIsTerminal = false;
   bool outputIsTerminal = false;
+  const char* outputPath = nullptr;  // standard output goes to this file instead
+  int userId = -1;                   // run as this user (and group of the same number)
 };
 
 // Runs the program with `args` in `workDir`, capturing its output.
@@ -80,7 +82,8 @@ Outcome Run(const Args& args, const std::string& workDir, const Streams& streams
   const pid_t pid = fork();
   if (pid == 0) {
     int in = open("/dev/null", O_RDONLY);
-    int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    int out = streams.outputPath != nullptr ? open(streams.outputPath, O_WRONLY)
+                                            : open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     if (streams.input != nullptr) in = inputPipe[0];
     if (terminal >= 0) {
@@ -92,6 +95,9 @@ Outcome Run(const Args& args, const std::string& workDir, const Streams& streams
         dup2(out, 1) < 0 || dup2(err, 2) < 0)
       _exit(126);
     if (inputPipe[1] >= 0) close(inputPipe[1]);
+    if (streams.userId >= 0 && (setgid(static_cast<gid_t>(streams.userId)) != 0 ||
+                                setuid(static_cast<uid_t>(streams.userId)) != 0))
+      _exit(126);
     execvp(argv[0], argv.data());
     _exit(127);
   }
@@ -254,6 +260,10 @@ TEST_F(Cli, UsageErrorsExitWith2AndPointToHelp) {
       {{"mark", "-x", "in.bmp", "out.bmp"}, "unknown option '-x'"},
       {{"mark", "-in.bmp", "out.bmp"}, "unknown option '-in.bmp'"},
       {{"--", "--help"}, "unknown command '--help'"},
+      {{"mark", "in.bmp", "a.bmp", ""}, "an empty operand names no file"},
+      {{"mark", "", "out.bmp"}, "an empty operand names no file"},
+      {{"info", ""}, "an empty operand names no file"},
+      {{"scale", "in.bmp", "", "P", "5"}, "an empty operand names no file"},
   };
   ASSERT_EQ(mkdir(dir_.File("sub").c_str(), 0700), 0);
   for (const Case& c : cases) {
@@ -523,6 +533,40 @@ TEST_F(Cli, NoClobberLeavesAnExistingOutputAlone) {
   }
   EXPECT_EQ(Run({"mark", "-n", "in.bmp", "new.bmp"}).exitCode, 0);
   EXPECT_TRUE(test::FileExists(dir_.File("new.bmp")));
+}
+
+// Whatever goes to standard output, a failed write is an error (status 3)
+// that says why, never a success.
+TEST_F(Cli, AFailedWriteToStandardOutputIsReported) {
+  if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
+  Streams full;
+  full.outputPath = "/dev/full";
+  for (const Args& args : {Args{"info", "in.bmp"}, Args{"info", "--json", "in.bmp"}, Args{"--help"},
+                           Args{"--version"}, Args{"mark", "in.bmp", "-"},
+                           Args{"scale", "in.bmp", "-", "P", "50"}})
+    ExpectFailure(args, 3, "cannot write standard output: No space left on device", full);
+}
+
+// A link at OUT is written through: what must be writable is the directory
+// of the file it names, not the link's.
+TEST_F(Cli, ALinkInAReadOnlyDirectoryIsWrittenThrough) {
+  Streams streams;
+  if (geteuid() == 0) streams.userId = 65534;  // root may write anywhere; nobody may not
+  ASSERT_EQ(chmod(dir_.path().c_str(), 0755), 0);
+  ASSERT_EQ(mkdir(dir_.File("rw").c_str(), 0777), 0);
+  ASSERT_EQ(chmod(dir_.File("rw").c_str(), 0777), 0);
+  ASSERT_EQ(mkdir(dir_.File("ro").c_str(), 0755), 0);
+  Put("rw/target.bmp", Bytes{'o', 'l', 'd'});
+  ASSERT_EQ(chmod(dir_.File("rw/target.bmp").c_str(), 0666), 0);
+  ASSERT_EQ(symlink("../rw/target.bmp", dir_.File("ro/link.bmp").c_str()), 0);
+  ASSERT_EQ(chmod(dir_.File("ro").c_str(), 0555), 0);
+  const Outcome o = Run({"mark", "in.bmp", "ro/link.bmp"}, streams);
+  EXPECT_EQ(o.exitCode, 0) << o.err;
+  BitmapImage written;
+  EXPECT_TRUE(written.Load(dir_.File("rw/target.bmp").c_str()));
+  struct stat record {};
+  EXPECT_TRUE(lstat(dir_.File("ro/link.bmp").c_str(), &record) == 0 && S_ISLNK(record.st_mode));
+  EXPECT_EQ(chmod(dir_.File("ro").c_str(), 0755), 0);  // so that the scratch directory goes
 }
 
 TEST_F(Cli, InfoJsonHoldsTheFieldsAndTheSummary) {

@@ -104,6 +104,8 @@ int MarkIntoDirectory(const Arguments& args, const Options& options) {
 int RunMark(const Arguments& args, const Options& options) {
   if (options.json) return UsageError("--json applies to info only");
   if (args.size() < 2) return UsageError("mark takes IN OUT, or IN... DIR");
+  for (const std::string& operand : args)
+    if (operand.empty()) return EmptyOperandError();
   const std::string& last = args.back();
   if (args.size() > 2 || (!IsStandardStream(last) && IsDirectory(last)))
     return MarkIntoDirectory(args, options);

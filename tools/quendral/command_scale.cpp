@@ -61,6 +61,7 @@ int RunScale(const Arguments& args, const Options& options) {
   if (args.size() != 4) return UsageError("scale takes four operands: IN OUT MODE VALUE");
   const std::string& in = args[0];
   const std::string& out = args[1];
+  if (in.empty() || out.empty()) return EmptyOperandError();
   const char mode = ParseMode(args[2]);
   if (mode == 0)
     return UsageError("unknown scale mode '" + args[2] +
