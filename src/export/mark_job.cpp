@@ -21,7 +21,7 @@ void Fail(SaveStatus& status, int error) {
 }  // namespace
 
 File* ReplacingOutput::Open(SaveStatus& status) {
-  output_.emplace(OutputFile::Begin(path_(), status.systemError, publish_));
+  output_.emplace(OutputFile::Begin(path_(), status.systemError, publish_, ledger_));
   if (output_->IsOpen()) return &output_->file();
   status.outcome = SaveStatus::Outcome::kOpenFailed;
   return nullptr;

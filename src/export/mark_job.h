@@ -37,14 +37,16 @@ class MarkOutput {
 class ReplacingOutput final : public MarkOutput {
  public:
   explicit ReplacingOutput(std::function<const char*()> path,
-                           OutputFile::Publish publish = OutputFile::Publish::kReplace)
-      : path_(std::move(path)), publish_(publish) {}
+                           OutputFile::Publish publish = OutputFile::Publish::kReplace,
+                           OutputLedger* ledger = nullptr)
+      : path_(std::move(path)), publish_(publish), ledger_(ledger) {}
   File* Open(SaveStatus& status) override;
   bool Finish(SaveStatus& status) override;
 
  private:
   std::function<const char*()> path_;
   OutputFile::Publish publish_;
+  OutputLedger* ledger_;
   std::optional<OutputFile> output_;
 };
 

@@ -385,14 +385,18 @@ OutputFile::OutputFile(OutputFile&& other) noexcept
       setMode_(other.setMode_),
       mode_(other.mode_),
       owner_(other.owner_),
-      group_(other.group_) {}
+      group_(other.group_),
+      ledger_(other.ledger_),
+      given_(std::move(other.given_)),
+      device_(other.device_),
+      number_(other.number_) {}
 
 OutputFile::~OutputFile() {
   Discard();
   CloseDirectory(directory_);
 }
 
-OutputFile OutputFile::Begin(const char* path, int& error, Publish publish) {
+OutputFile OutputFile::Begin(const char* path, int& error, Publish publish, OutputLedger* ledger) {
   OutputFile output;
   output.publish_ = publish;
   error = 0;
@@ -479,6 +483,15 @@ OutputFile OutputFile::Begin(const char* path, int& error, Publish publish) {
     output.setMode_ = true;
     output.mode_ = NewFileMode();
   }
+  struct stat made;
+  if (ledger != nullptr && fstat(descriptor, &made) == 0) {
+    output.ledger_ = ledger;
+    output.given_ = path;
+    output.device_ = static_cast<std::uint64_t>(made.st_dev);
+    output.number_ = static_cast<std::uint64_t>(made.st_ino);
+  }
+#else
+  (void)ledger;
 #endif
   std::FILE* stream = StreamOf(descriptor);
   if (stream == nullptr) {
@@ -537,8 +550,31 @@ bool OutputFile::Commit(int& error) {
 }
 
 bool OutputFile::PutInPlace(int& error) {
-  if (publish_ == Publish::kNoReplace) return MoveNoReplace(directory_, temporary_, target_, error);
-  return Move(directory_, temporary_, target_, replacing_, error);
+  return Place([&] {
+    if (publish_ == Publish::kNoReplace) return MoveNoReplace(directory_, temporary_, target_, error);
+    return Move(directory_, temporary_, target_, replacing_, error);
+  }, error);
+}
+
+// Takes `step`, which puts the file at the target; with a ledger, only
+// where no file of the ledger stands, and the file is then kept in it.
+// Check, step and record are one under the ledger's lock, so that of two
+// saves that land on one file the second always sees the first.
+template <typename Step>
+bool OutputFile::Place(Step step, int& error) {
+  if (ledger_ == nullptr) return step();
+  std::lock_guard<std::mutex> lock(ledger_->mutex_);
+  if (ledger_->Holds(directory_, target_)) {
+    error = EEXIST;
+    return false;
+  }
+  if (!step()) return false;
+  try {
+    ledger_->files_[{device_, number_}] = given_;
+  } catch (...) {
+    // Only memory can run out here; the picture is in place all the same.
+  }
+  return true;
 }
 
 // A new name is linked straight at the target, so nothing else ever
@@ -546,7 +582,7 @@ bool OutputFile::PutInPlace(int& error) {
 bool OutputFile::NameUnnamed(int& error) {
   const int descriptor = file_.Descriptor();
   if (!replacing_) {
-    if (Link(descriptor, directory_, target_, error)) {
+    if (Place([&] { return Link(descriptor, directory_, target_, error); }, error)) {
       unnamed_ = false;
       return true;
     }

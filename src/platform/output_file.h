@@ -1,9 +1,11 @@
 // A file being written that replaces its target only once it is complete.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "platform/file.h"
+#include "platform/output_ledger.h"
 
 namespace quendral {
 
@@ -41,8 +43,11 @@ class OutputFile {
 
   // Opens the place to write. On failure the result is not open and
   // `error` holds the system's reason (an errno value; EEXIST when
-  // kNoReplace finds the path taken).
-  static OutputFile Begin(const char* path, int& error, Publish publish = Publish::kReplace);
+  // kNoReplace finds the path taken). With a `ledger`, which must outlive
+  // the result, a file that another save of the ledger put in place is
+  // never replaced (Commit fails with EEXIST), and this one is kept in it.
+  static OutputFile Begin(const char* path, int& error, Publish publish = Publish::kReplace,
+                          OutputLedger* ledger = nullptr);
 
   OutputFile(OutputFile&& other) noexcept;
   OutputFile& operator=(OutputFile&&) = delete;
@@ -66,6 +71,8 @@ class OutputFile {
   OutputFile() = default;
   bool NameUnnamed(int& error);
   bool PutInPlace(int& error);
+  template <typename Step>
+  bool Place(Step step, int& error);
   void Discard();
 
   File file_;
@@ -84,6 +91,9 @@ class OutputFile {
   unsigned mode_ = 0;
   long long owner_ = -1;    // owner and group to give it; -1 keeps the caller's
   long long group_ = -1;
+  OutputLedger* ledger_ = nullptr;
+  std::string given_;       // the path as the caller gave it, for the ledger
+  std::uint64_t device_ = 0, number_ = 0;  // the new file's identity, for the ledger
 };
 
 }  // namespace quendral

@@ -521,6 +521,32 @@ TEST_F(Cli, ManyFilesGoIntoADirectoryUnderTheirOwnNames) {
                 "cannot write into in.bmp: Not a directory");
 }
 
+// Two inputs of a batch whose outputs are one file under two names: the
+// first wins whole, the second is reported and changes nothing.
+TEST_F(Cli, TwoInputsOfABatchNeverWriteOneFile) {
+  ASSERT_EQ(mkdir(dir_.File("a").c_str(), 0700), 0);
+  ASSERT_EQ(mkdir(dir_.File("b").c_str(), 0700), 0);
+  ASSERT_EQ(mkdir(dir_.File("dst").c_str(), 0700), 0);
+  Put("b/y.bmp", test::ReadFileBytes(dir_.File("in.bmp")));
+  BitmapImage other;
+  ASSERT_TRUE(other.Resize(3, 2));
+  ASSERT_TRUE(other.Save(dir_.File("a/x.bmp").c_str()));
+  ASSERT_EQ(Run({"mark", "b/y.bmp", "winner.bmp"}).exitCode, 0);
+  ASSERT_EQ(symlink("y.bmp", dir_.File("dst/x.bmp").c_str()), 0);
+  for (const Args& options : {Args{}, Args{"-n"}}) {
+    Args args = {"mark", "-j", "1"};
+    args.insert(args.end(), options.begin(), options.end());
+    args.insert(args.end(), {"b/y.bmp", "a/x.bmp", "dst"});
+    const Outcome o = Run(args);
+    EXPECT_EQ(o.exitCode, 3) << Joined(args) << "\n" << o.err;
+    EXPECT_EQ(o.err, "quendral: cannot write dst/x.bmp: it is the file already written as "
+                     "dst/y.bmp from b/y.bmp\n") << Joined(args);
+    EXPECT_EQ(Text("dst/y.bmp"), Text("winner.bmp")) << Joined(args);
+    EXPECT_EQ(test::ScratchDir::EntriesOf(dir_.File("dst")), (Names{"x.bmp", "y.bmp"}));
+    ASSERT_EQ(unlink(dir_.File("dst/y.bmp").c_str()), 0);
+  }
+}
+
 TEST_F(Cli, NoClobberLeavesAnExistingOutputAlone) {
   Put("old.bmp", Bytes{'o', 'l', 'd'});
   for (const Args& args : {Args{"mark", "-n", "in.bmp", "old.bmp"},
