@@ -388,8 +388,7 @@ OutputFile::OutputFile(OutputFile&& other) noexcept
       group_(other.group_),
       ledger_(other.ledger_),
       given_(std::move(other.given_)),
-      device_(other.device_),
-      number_(other.number_) {}
+      made_(other.made_) {}
 
 OutputFile::~OutputFile() {
   Discard();
@@ -483,16 +482,11 @@ OutputFile OutputFile::Begin(const char* path, int& error, Publish publish, Outp
     output.setMode_ = true;
     output.mode_ = NewFileMode();
   }
-  struct stat made;
-  if (ledger != nullptr && fstat(descriptor, &made) == 0) {
+#endif
+  if (ledger != nullptr && OutputLedger::IdentityOf(descriptor, output.made_)) {
     output.ledger_ = ledger;
     output.given_ = path;
-    output.device_ = static_cast<std::uint64_t>(made.st_dev);
-    output.number_ = static_cast<std::uint64_t>(made.st_ino);
   }
-#else
-  (void)ledger;
-#endif
   std::FILE* stream = StreamOf(descriptor);
   if (stream == nullptr) {
     error = errno != 0 ? errno : EMFILE;
@@ -570,7 +564,7 @@ bool OutputFile::Place(Step step, int& error) {
   }
   if (!step()) return false;
   try {
-    ledger_->files_[{device_, number_}] = given_;
+    ledger_->files_[made_] = given_;
   } catch (...) {
     // Only memory can run out here; the picture is in place all the same.
   }

@@ -1,7 +1,6 @@
 // A file being written that replaces its target only once it is complete.
 #pragma once
 
-#include <cstdint>
 #include <string>
 
 #include "platform/file.h"
@@ -93,7 +92,7 @@ class OutputFile {
   long long group_ = -1;
   OutputLedger* ledger_ = nullptr;
   std::string given_;       // the path as the caller gave it, for the ledger
-  std::uint64_t device_ = 0, number_ = 0;  // the new file's identity, for the ledger
+  OutputLedger::Identity made_;  // the new file's, for the ledger
 };
 
 }  // namespace quendral

@@ -19,7 +19,13 @@ class OutputLedger {
 
  private:
   friend class OutputFile;
-  using Identity = std::pair<std::uint64_t, std::uint64_t>;  // device, file number
+  // Device (volume) and file number: the same for every name of a file.
+  using Identity = std::pair<std::uint64_t, std::uint64_t>;
+
+  static bool IdentityOf(int descriptor, Identity& identity);
+  // Of the entry `name` in the directory held as `directory` (where names
+  // are whole paths, `name` alone), not following a link there.
+  static bool IdentityAt(int directory, const std::string& name, Identity& identity);
 
   // Whether the entry `name` in `directory` is a file of this ledger. With
   // `mutex_` held.

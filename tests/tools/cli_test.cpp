@@ -595,6 +595,42 @@ TEST_F(Cli, ALinkInAReadOnlyDirectoryIsWrittenThrough) {
   EXPECT_EQ(chmod(dir_.File("ro").c_str(), 0755), 0);  // so that the scratch directory goes
 }
 
+bool WriteSetting(const char* path, const std::string& value) {
+  const int fd = open(path, O_WRONLY);
+  const bool written = fd >= 0 && write(fd, value.data(), value.size()) == ssize_t(value.size());
+  if (fd >= 0) close(fd);
+  return written;
+}
+
+// A link that another user planted in a shared sticky directory is not
+// followed where the system protects such links: the save is refused, as
+// cp's would be, and the file the link names is untouched.
+TEST_F(Cli, ALinkPlantedInASharedDirectoryIsNotFollowed) {
+  const char* setting = "/proc/sys/fs/protected_symlinks";
+  if (geteuid() != 0) GTEST_SKIP() << "needs root, to plant a link as another user";
+  const std::string was = access(setting, R_OK) == 0 ? ReadText(setting) : "";
+  if (was.empty() || (was[0] != '1' && !WriteSetting(setting, "1")))
+    GTEST_SKIP() << "cannot turn on " << setting;
+  ASSERT_EQ(chmod(dir_.path().c_str(), 0755), 0);
+  ASSERT_EQ(mkdir(dir_.File("shared").c_str(), 0777), 0);
+  ASSERT_EQ(chmod(dir_.File("shared").c_str(), 01777), 0);
+  Put("private.txt", Bytes{'t', 'e', 'x', 't'});
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const bool planted = setgid(65534) == 0 && setuid(65534) == 0 &&
+                         symlink(dir_.File("private.txt").c_str(), dir_.File("shared/out.bmp").c_str()) == 0;
+    _exit(planted ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the link could not be planted";
+  const Outcome o = Run({"mark", "in.bmp", "shared/out.bmp"});
+  if (was[0] != '1') WriteSetting(setting, was);
+  EXPECT_EQ(o.exitCode, 3) << o.err;
+  EXPECT_EQ(o.err, "quendral: cannot write shared/out.bmp: Permission denied\n");
+  EXPECT_EQ(Text("private.txt"), "text");
+}
+
 TEST_F(Cli, InfoJsonHoldsTheFieldsAndTheSummary) {
   const Outcome o = Run({"info", "--json", "in.bmp"});
   EXPECT_EQ(o.exitCode, 0) << o.err;

@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "commands.h"
+#include "export/mark_job.h"
 #include "image/bitmap_image.h"
 #include "operands.h"
 #include "ops/diagnostics.h"
@@ -107,7 +108,18 @@ int RunScale(const Arguments& args, const Options& options) {
       status.systemError = errno != 0 ? errno : EIO;
     }
   } else {
-    status = image.SaveWithStatus(out.c_str());
+    // As for mark: with -n the picture is put in place by a step that
+    // fails on an existing name.
+    ReplacingOutput output([&] { return out.c_str(); }, options.noClobber
+                                                            ? OutputFile::Publish::kNoReplace
+                                                            : OutputFile::Publish::kReplace);
+    File* file = output.Open(status);
+    if (file != nullptr) status = image.SaveWithStatus(*file);
+    if (file != nullptr && status.ok()) output.Finish(status);
+  }
+  if (!status.ok() && options.noClobber && status.systemError == EEXIST) {
+    PrintError(out + " exists; not replaced");
+    return kExitOk;
   }
   if (!status.ok()) {
     PrintError("cannot write " + OutputName(out) + ": " +
