@@ -25,7 +25,7 @@ bool SaveThrough(BitmapImage& image, PictureOutput& output, SaveStatus& status) 
 }
 
 File* ReplacingOutput::Open(SaveStatus& status) {
-  output_.emplace(OutputFile::Begin(path_(), status.systemError));
+  output_.emplace(OutputFile::Begin(path_(), status.systemError, publish_, ledger_));
   if (output_->IsOpen()) return &output_->file();
   status.outcome = SaveStatus::Outcome::kOpenFailed;
   return nullptr;

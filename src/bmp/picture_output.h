@@ -39,12 +39,17 @@ class PictureOutput {
 // complete; the path is asked for when the output is opened.
 class ReplacingOutput final : public PictureOutput {
  public:
-  explicit ReplacingOutput(std::function<const char*()> path) : path_(std::move(path)) {}
+  explicit ReplacingOutput(std::function<const char*()> path,
+                           OutputFile::Publish publish = OutputFile::Publish::kReplace,
+                           OutputLedger* ledger = nullptr)
+      : path_(std::move(path)), publish_(publish), ledger_(ledger) {}
   File* Open(SaveStatus& status) override;
   bool Finish(SaveStatus& status) override;
 
  private:
   std::function<const char*()> path_;
+  OutputFile::Publish publish_;
+  OutputLedger* ledger_;
   std::optional<OutputFile> output_;
 };
 

@@ -50,6 +50,7 @@ bool StreamWideRows(File& input, BmpRowReader& reader, const RowMarker& marker,
   for (int j = reader.height() - 1; j >= 0; --j) {
     const bool heldWhole = !wordRows && !ended && input.BytesLeft() < static_cast<std::int64_t>(stride);
     if (heldWhole) {
+      row.reserve(stride);  // grown piece by piece, it would double past the row
       std::size_t got = 0;
       while (got < stride && !ended) {
         const std::size_t piece = std::min(stride - got, marker.PieceBytes(0, piecePixels));

@@ -66,8 +66,9 @@ File File::FromMemory(const void* data, std::size_t size) {
 }
 
 std::size_t File::Read(void* buffer, std::size_t itemSize, std::size_t count) {
-  if (stream_ == nullptr || itemSize == 0 || count == 0) return 0;
-  if (putBackRead_ == putBack_.size()) return std::fread(buffer, itemSize, count, stream_);
+  if (itemSize == 0 || count == 0) return 0;
+  if (putBackRead_ == putBack_.size())
+    return stream_ != nullptr ? std::fread(buffer, itemSize, count, stream_) : 0;
   // Bytes put back come first; an item may take its start from them and
   // its rest from the stream.
   if (count > SIZE_MAX / itemSize) count = SIZE_MAX / itemSize;
@@ -76,7 +77,7 @@ std::size_t File::Read(void* buffer, std::size_t itemSize, std::size_t count) {
   std::memcpy(buffer, putBack_.data() + putBackRead_, given);
   putBackRead_ += given;
   std::size_t got = given;
-  if (got < wanted) got += std::fread(static_cast<unsigned char*>(buffer) + got, 1, wanted - got, stream_);
+  if (got < wanted && stream_ != nullptr) got += std::fread(static_cast<unsigned char*>(buffer) + got, 1, wanted - got, stream_);
   return got / itemSize;
 }
 

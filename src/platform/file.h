@@ -40,6 +40,7 @@ class File {
   // Puts bytes ahead of the rest of the stream, to be read before it: lets a
   // caller look at the start of a stream it cannot rewind (a pipe) and still
   // hand the stream on whole. Replaces bytes put back before and not read.
+  // A file that is not open serves the bytes put back, and then ends.
   void PutBack(const void* data, std::size_t size);
   // Hands what the stream buffers to the system; false (errno set) when
   // that fails, as it does when the medium is full.

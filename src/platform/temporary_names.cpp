@@ -1,62 +1,74 @@
 #include "platform/temporary_names.h"
 
-#include <atomic>
-#include <cstring>
+#include <cerrno>
+#include <mutex>
+#include <vector>
 
 #if defined(_WIN32)
 #include <windows.h>
 #else
+#include <fcntl.h>
 #include <unistd.h>
 #endif
 
 namespace quendral {
 namespace {
 
-// Fixed storage: a handler may run at any moment, so nothing here allocates.
-// A slot is claimed (kFilling), written, and only then published (kHeld), so
-// a handler never reads a name that is half written.
-enum SlotState : int { kFree = 0, kFilling = 1, kHeld = 2 };
-constexpr int kSlots = 16;
-constexpr std::size_t kLongestPath = 4096;
-
-struct Slot {
-  std::atomic<int> state{kFree};
-  char path[kLongestPath];
+struct Entry {
+  int directory = -1;
+  std::string name;
+  bool held = false;
 };
 
-static_assert(std::atomic<int>::is_always_lock_free, "handlers need lock-free slot states");
+// As many entries as saves under way at once, however many jobs run.
+std::mutex g_lock;
+std::vector<Entry> g_entries;
+bool g_removed = false;
 
-Slot g_slots[kSlots];
+void Remove(const Entry& entry) {
+#if defined(_WIN32)
+  // The file is open for writing on another thread; it was opened with
+  // delete sharing, so it goes once that handle closes at exit.
+  DeleteFileA(entry.name.c_str());
+#else
+  unlinkat(entry.directory < 0 ? AT_FDCWD : entry.directory, entry.name.c_str(), 0);
+#endif
+}
 
 }  // namespace
 
-int RememberTemporaryName(const std::string& path) {
-  if (path.size() >= kLongestPath) return -1;
-  for (int k = 0; k < kSlots; ++k) {
-    int expected = kFree;
-    if (!g_slots[k].state.compare_exchange_strong(expected, kFilling)) continue;
-    std::memcpy(g_slots[k].path, path.c_str(), path.size() + 1);
-    g_slots[k].state.store(kHeld);
-    return k;
+int CreateRemembered(int directory, const std::string& name, const std::function<int()>& create,
+                     int& slot) {
+  slot = -1;
+  std::lock_guard<std::mutex> lock(g_lock);
+  if (g_removed) return EINTR;
+  std::size_t k = 0;
+  while (k < g_entries.size() && g_entries[k].held) ++k;
+  try {
+    if (k == g_entries.size()) g_entries.emplace_back();
+    g_entries[k].name = name;
+  } catch (...) {
+    return ENOMEM;
   }
-  return -1;
+  const int error = create();
+  if (error != 0) return error;
+  g_entries[k].directory = directory;
+  g_entries[k].held = true;
+  slot = static_cast<int>(k);
+  return 0;
 }
 
 void ForgetTemporaryName(int slot) {
-  if (slot >= 0 && slot < kSlots) g_slots[slot].state.store(kFree);
+  if (slot < 0) return;
+  std::lock_guard<std::mutex> lock(g_lock);
+  if (static_cast<std::size_t>(slot) < g_entries.size()) g_entries[slot].held = false;
 }
 
 void RemoveTemporaryNames() noexcept {
-  for (Slot& slot : g_slots) {
-    if (slot.state.load() != kHeld) continue;
-#if defined(_WIN32)
-    // The file is open for writing on another thread; it was opened with
-    // delete sharing, so it goes once that handle closes at exit.
-    DeleteFileA(slot.path);
-#else
-    unlink(slot.path);
-#endif
-  }
+  std::lock_guard<std::mutex> lock(g_lock);
+  g_removed = true;
+  for (const Entry& entry : g_entries)
+    if (entry.held) Remove(entry);
 }
 
 }  // namespace quendral

@@ -1,20 +1,26 @@
 // Names of temporary files that exist only while a save is under way, kept
-// where a signal handler can reach them: the command removes them when it is
-// interrupted, as nothing else would.
+// for the command, which removes them when it is interrupted, as nothing
+// else would.
 #pragma once
 
+#include <functional>
 #include <string>
 
 namespace quendral {
 
-// Remembers `path` until it is forgotten; the slot to forget it by, or -1
-// when the path is too long or every slot is taken (the file is then only
-// left behind if the process is interrupted).
-int RememberTemporaryName(const std::string& path);
+// Runs `create`, which makes the file `name` in the directory held open as
+// `directory` (-1 where `name` is a whole path) and gives 0 or an errno
+// value, and remembers the file once made. Both happen under the lock that
+// RemoveTemporaryNames takes, so no file is made unknown to it, and none at
+// all once it has run (EINTR then, without calling `create`). Gives 0 and
+// the slot to forget the name by, or the error.
+int CreateRemembered(int directory, const std::string& name, const std::function<int()>& create,
+                     int& slot);
 void ForgetTemporaryName(int slot);
 
-// Removes every remembered file. Safe to call from a signal handler or a
-// console control handler: it neither allocates nor takes locks.
+// Removes every remembered file and refuses to remember more. Called from a
+// thread that waits for signals (or a console control handler), never from
+// a signal handler: it takes a lock.
 void RemoveTemporaryNames() noexcept;
 
 }  // namespace quendral

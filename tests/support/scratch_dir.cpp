@@ -31,9 +31,11 @@ ScratchDir::~ScratchDir() {
   std::filesystem::remove_all(path_, ignored);
 }
 
-std::vector<std::string> ScratchDir::Entries() const {
+std::vector<std::string> ScratchDir::Entries() const { return EntriesOf(path_); }
+
+std::vector<std::string> ScratchDir::EntriesOf(const std::string& directory) {
   std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(path_))
+  for (const auto& entry : std::filesystem::directory_iterator(directory))
     names.push_back(entry.path().filename().string());
   std::sort(names.begin(), names.end());
   return names;

@@ -18,6 +18,8 @@ class ScratchDir {
   std::string File(const std::string& name) const { return path_ + "/" + name; }
   // Names of the entries in the directory, sorted.
   std::vector<std::string> Entries() const;
+  // The same for any directory.
+  static std::vector<std::string> EntriesOf(const std::string& directory);
 
  private:
   std::string path_;

@@ -58,6 +58,8 @@ struct Streams {
   const Bytes* input = nullptr;  // fed through a pipe, which cannot be rewound
   bool inputIsTerminal = false;
   bool outputIsTerminal = false;
+  const char* outputPath = nullptr;  // standard output goes to this file instead
+  int userId = -1;                   // run as this user (and group of the same number)
 };
 
 // Runs the program with `args` in `workDir`, capturing its output.
@@ -80,7 +82,8 @@ Outcome Run(const Args& args, const std::string& workDir, const Streams& streams
   const pid_t pid = fork();
   if (pid == 0) {
     int in = open("/dev/null", O_RDONLY);
-    int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    int out = streams.outputPath != nullptr ? open(streams.outputPath, O_WRONLY)
+                                            : open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     if (streams.input != nullptr) in = inputPipe[0];
     if (terminal >= 0) {
@@ -92,6 +95,9 @@ Outcome Run(const Args& args, const std::string& workDir, const Streams& streams
         dup2(out, 1) < 0 || dup2(err, 2) < 0)
       _exit(126);
     if (inputPipe[1] >= 0) close(inputPipe[1]);
+    if (streams.userId >= 0 && (setgid(static_cast<gid_t>(streams.userId)) != 0 ||
+                                setuid(static_cast<uid_t>(streams.userId)) != 0))
+      _exit(126);
     execvp(argv[0], argv.data());
     _exit(127);
   }
@@ -254,6 +260,10 @@ TEST_F(Cli, UsageErrorsExitWith2AndPointToHelp) {
       {{"mark", "-x", "in.bmp", "out.bmp"}, "unknown option '-x'"},
       {{"mark", "-in.bmp", "out.bmp"}, "unknown option '-in.bmp'"},
       {{"--", "--help"}, "unknown command '--help'"},
+      {{"mark", "in.bmp", "a.bmp", ""}, "an empty operand names no file"},
+      {{"mark", "", "out.bmp"}, "an empty operand names no file"},
+      {{"info", ""}, "an empty operand names no file"},
+      {{"scale", "in.bmp", "", "P", "5"}, "an empty operand names no file"},
   };
   ASSERT_EQ(mkdir(dir_.File("sub").c_str(), 0700), 0);
   for (const Case& c : cases) {
@@ -511,6 +521,32 @@ TEST_F(Cli, ManyFilesGoIntoADirectoryUnderTheirOwnNames) {
                 "cannot write into in.bmp: Not a directory");
 }
 
+// Two inputs of a batch whose outputs are one file under two names: the
+// first wins whole, the second is reported and changes nothing.
+TEST_F(Cli, TwoInputsOfABatchNeverWriteOneFile) {
+  ASSERT_EQ(mkdir(dir_.File("a").c_str(), 0700), 0);
+  ASSERT_EQ(mkdir(dir_.File("b").c_str(), 0700), 0);
+  ASSERT_EQ(mkdir(dir_.File("dst").c_str(), 0700), 0);
+  Put("b/y.bmp", test::ReadFileBytes(dir_.File("in.bmp")));
+  BitmapImage other;
+  ASSERT_TRUE(other.Resize(3, 2));
+  ASSERT_TRUE(other.Save(dir_.File("a/x.bmp").c_str()));
+  ASSERT_EQ(Run({"mark", "b/y.bmp", "winner.bmp"}).exitCode, 0);
+  ASSERT_EQ(symlink("y.bmp", dir_.File("dst/x.bmp").c_str()), 0);
+  for (const Args& options : {Args{}, Args{"-n"}}) {
+    Args args = {"mark", "-j", "1"};
+    args.insert(args.end(), options.begin(), options.end());
+    args.insert(args.end(), {"b/y.bmp", "a/x.bmp", "dst"});
+    const Outcome o = Run(args);
+    EXPECT_EQ(o.exitCode, 3) << Joined(args) << "\n" << o.err;
+    EXPECT_EQ(o.err, "quendral: cannot write dst/x.bmp: it is the file already written as "
+                     "dst/y.bmp from b/y.bmp\n") << Joined(args);
+    EXPECT_EQ(Text("dst/y.bmp"), Text("winner.bmp")) << Joined(args);
+    EXPECT_EQ(test::ScratchDir::EntriesOf(dir_.File("dst")), (Names{"x.bmp", "y.bmp"}));
+    ASSERT_EQ(unlink(dir_.File("dst/y.bmp").c_str()), 0);
+  }
+}
+
 TEST_F(Cli, NoClobberLeavesAnExistingOutputAlone) {
   Put("old.bmp", Bytes{'o', 'l', 'd'});
   for (const Args& args : {Args{"mark", "-n", "in.bmp", "old.bmp"},
@@ -523,6 +559,76 @@ TEST_F(Cli, NoClobberLeavesAnExistingOutputAlone) {
   }
   EXPECT_EQ(Run({"mark", "-n", "in.bmp", "new.bmp"}).exitCode, 0);
   EXPECT_TRUE(test::FileExists(dir_.File("new.bmp")));
+}
+
+// Whatever goes to standard output, a failed write is an error (status 3)
+// that says why, never a success.
+TEST_F(Cli, AFailedWriteToStandardOutputIsReported) {
+  if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
+  Streams full;
+  full.outputPath = "/dev/full";
+  for (const Args& args : {Args{"info", "in.bmp"}, Args{"info", "--json", "in.bmp"}, Args{"--help"},
+                           Args{"--version"}, Args{"mark", "in.bmp", "-"},
+                           Args{"scale", "in.bmp", "-", "P", "50"}})
+    ExpectFailure(args, 3, "cannot write standard output: No space left on device", full);
+}
+
+// A link at OUT is written through: what must be writable is the directory
+// of the file it names, not the link's.
+TEST_F(Cli, ALinkInAReadOnlyDirectoryIsWrittenThrough) {
+  Streams streams;
+  if (geteuid() == 0) streams.userId = 65534;  // root may write anywhere; nobody may not
+  ASSERT_EQ(chmod(dir_.path().c_str(), 0755), 0);
+  ASSERT_EQ(mkdir(dir_.File("rw").c_str(), 0777), 0);
+  ASSERT_EQ(chmod(dir_.File("rw").c_str(), 0777), 0);
+  ASSERT_EQ(mkdir(dir_.File("ro").c_str(), 0755), 0);
+  Put("rw/target.bmp", Bytes{'o', 'l', 'd'});
+  ASSERT_EQ(chmod(dir_.File("rw/target.bmp").c_str(), 0666), 0);
+  ASSERT_EQ(symlink("../rw/target.bmp", dir_.File("ro/link.bmp").c_str()), 0);
+  ASSERT_EQ(chmod(dir_.File("ro").c_str(), 0555), 0);
+  const Outcome o = Run({"mark", "in.bmp", "ro/link.bmp"}, streams);
+  EXPECT_EQ(o.exitCode, 0) << o.err;
+  BitmapImage written;
+  EXPECT_TRUE(written.Load(dir_.File("rw/target.bmp").c_str()));
+  struct stat record {};
+  EXPECT_TRUE(lstat(dir_.File("ro/link.bmp").c_str(), &record) == 0 && S_ISLNK(record.st_mode));
+  EXPECT_EQ(chmod(dir_.File("ro").c_str(), 0755), 0);  // so that the scratch directory goes
+}
+
+bool WriteSetting(const char* path, const std::string& value) {
+  const int fd = open(path, O_WRONLY);
+  const bool written = fd >= 0 && write(fd, value.data(), value.size()) == ssize_t(value.size());
+  if (fd >= 0) close(fd);
+  return written;
+}
+
+// A link that another user planted in a shared sticky directory is not
+// followed where the system protects such links: the save is refused, as
+// cp's would be, and the file the link names is untouched.
+TEST_F(Cli, ALinkPlantedInASharedDirectoryIsNotFollowed) {
+  const char* setting = "/proc/sys/fs/protected_symlinks";
+  if (geteuid() != 0) GTEST_SKIP() << "needs root, to plant a link as another user";
+  const std::string was = access(setting, R_OK) == 0 ? ReadText(setting) : "";
+  if (was.empty() || (was[0] != '1' && !WriteSetting(setting, "1")))
+    GTEST_SKIP() << "cannot turn on " << setting;
+  ASSERT_EQ(chmod(dir_.path().c_str(), 0755), 0);
+  ASSERT_EQ(mkdir(dir_.File("shared").c_str(), 0777), 0);
+  ASSERT_EQ(chmod(dir_.File("shared").c_str(), 01777), 0);
+  Put("private.txt", Bytes{'t', 'e', 'x', 't'});
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const bool planted = setgid(65534) == 0 && setuid(65534) == 0 &&
+                         symlink(dir_.File("private.txt").c_str(), dir_.File("shared/out.bmp").c_str()) == 0;
+    _exit(planted ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the link could not be planted";
+  const Outcome o = Run({"mark", "in.bmp", "shared/out.bmp"});
+  if (was[0] != '1') WriteSetting(setting, was);
+  EXPECT_EQ(o.exitCode, 3) << o.err;
+  EXPECT_EQ(o.err, "quendral: cannot write shared/out.bmp: Permission denied\n");
+  EXPECT_EQ(Text("private.txt"), "text");
 }
 
 TEST_F(Cli, InfoJsonHoldsTheFieldsAndTheSummary) {

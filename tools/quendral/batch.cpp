@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 #include "error_stream.h"
@@ -49,9 +50,20 @@ int RunBatch(const std::vector<BatchItem>& items, int jobs, bool showProgress,
       changed.notify_one();
     }
   };
-  const std::size_t threads = std::min<std::size_t>(static_cast<std::size_t>(std::max(jobs, 1)), total);
+  const std::size_t threads =
+      std::min({static_cast<std::size_t>(std::max(jobs, 1)), total, kMostJobs});
   std::vector<std::thread> pool;
-  for (std::size_t t = 0; t < threads; ++t) pool.emplace_back(worker);
+  pool.reserve(threads);
+  // The system may refuse threads (memory, a limit on processes): the
+  // batch goes on with those it gave, or on this thread alone.
+  for (std::size_t t = 0; t < threads; ++t) {
+    try {
+      pool.emplace_back(worker);
+    } catch (const std::system_error&) {
+      break;
+    }
+  }
+  if (pool.empty()) worker();
 
   const Clock::time_point start = Clock::now();
   bool drawn = false;

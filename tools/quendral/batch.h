@@ -12,7 +12,12 @@ struct BatchItem {
   std::string output;
 };
 
-// Calls `work` for every item, `jobs` at a time, and gives the largest of
+// Files worked on at once, whatever -j asks: each holds a chunk of memory,
+// and beyond this more threads only wait on each other and the disk.
+inline constexpr std::size_t kMostJobs = 128;
+
+// Calls `work` for every item, `jobs` at a time (at most kMostJobs, and as
+// many as the system would start), and gives the largest of
 // the statuses it returned. With `showProgress`, a batch that runs for more
 // than a second shows how far it has come on standard error.
 int RunBatch(const std::vector<BatchItem>& items, int jobs, bool showProgress,

@@ -79,6 +79,7 @@ int RunInfo(const Arguments& args, const Options& options) {
     return UsageError("-j, -q and -n do not apply to info");
   if (args.size() != 1) return UsageError("info takes one operand: FILE");
   const std::string& operand = args[0];
+  if (operand.empty()) return EmptyOperandError();
   const std::string name = InputName(operand);
   if (IsStandardStream(operand)) {
     const std::string refusal = CheckInputOperand(operand);
@@ -111,7 +112,7 @@ int RunInfo(const Arguments& args, const Options& options) {
   } else {
     PrintText(f, i, isBmp, complete);
   }
-  return isBmp && complete ? kExitOk : kExitInputNotLoaded;
+  return FinishStandardOutput(isBmp && complete ? kExitOk : kExitInputNotLoaded);
 }
 
 }  // namespace quendral::cli

@@ -1,18 +1,42 @@
+#include <cerrno>
 #include <map>
 #include <thread>
 
 #include "batch.h"
 #include "commands.h"
 #include "export/mark_job.h"
+#include "platform/output_ledger.h"
 #include "operands.h"
 
 namespace quendral::cli {
 namespace {
 
+// What the files of one batch share: the outputs they put in place, and
+// the input each output comes from.
+struct BatchOutputs {
+  OutputLedger ledger;
+  std::map<std::string, std::string> inputOf;
+};
+
+// Whether the file at `out` is one that another input of the batch wrote,
+// through another name of the same file; reported if so.
+bool ReportedAsTaken(const std::string& out, BatchOutputs* batch) {
+  if (batch == nullptr) return false;
+  const std::string other = batch->ledger.WrittenAs(out);
+  const auto from = batch->inputOf.find(other);
+  if (from == batch->inputOf.end()) return false;
+  PrintError("cannot write " + out + ": it is the file already written as " + other + " from " +
+             from->second);
+  return true;
+}
+
 // Marks one picture; the status is the command's exit code for it, and a
-// failure has been reported in one line.
-int MarkOne(const std::string& in, const std::string& out, bool noClobber) {
+// failure has been reported in one line. In a batch, an output never
+// replaces another of the batch's outputs.
+int MarkOne(const std::string& in, const std::string& out, bool noClobber,
+            BatchOutputs* batch = nullptr) {
   if (noClobber && !IsStandardStream(out) && Exists(out)) {
+    if (ReportedAsTaken(out, batch)) return kExitOutputNotWritten;
     PrintError(out + " exists; not replaced");
     return kExitOk;
   }
@@ -27,12 +51,24 @@ int MarkOne(const std::string& in, const std::string& out, bool noClobber) {
     DirectOutput output(standardOutput);
     result = StreamMarkJob(input.file(), output);
   } else {
-    ReplacingOutput output([&] { return out.c_str(); });
+    // Without replacing, the finished picture is put in place by a step
+    // that fails on an existing name, so an OUT that appears at any moment
+    // of the save is kept.
+    ReplacingOutput output([&] { return out.c_str(); },
+                           noClobber ? OutputFile::Publish::kNoReplace : OutputFile::Publish::kReplace,
+                           batch != nullptr ? &batch->ledger : nullptr);
     result = StreamMarkJob(input.file(), output);
   }
   if (!result.loaded) {
     PrintError(input.Explain());
     return kExitInputNotLoaded;
+  }
+  if (!result.written && result.save.systemError == EEXIST) {
+    if (ReportedAsTaken(out, batch)) return kExitOutputNotWritten;
+    if (noClobber) {
+      PrintError(out + " exists; not replaced");
+      return kExitOk;
+    }
   }
   if (!result.written) {
     PrintError("cannot write " + OutputName(out) + ": " +
@@ -57,6 +93,7 @@ int MarkIntoDirectory(const Arguments& args, const Options& options) {
   if (IsStandardStream(directory))
     return UsageError("with several inputs the last operand must be a directory, not '-'");
   std::vector<BatchItem> items;
+  BatchOutputs outputs;
   std::map<std::string, std::string> inputByName;
   for (std::size_t k = 0; k + 1 < args.size(); ++k) {
     const std::string& in = args[k];
@@ -68,6 +105,7 @@ int MarkIntoDirectory(const Arguments& args, const Options& options) {
       return UsageError(seen->second + " and " + in + " would both be written as " +
                         InDirectory(directory, name));
     items.push_back({in, InDirectory(directory, name)});
+    outputs.inputOf[items.back().output] = in;
   }
   // The directory is checked before any picture is read, so that a
   // mistyped name costs nothing and leaves nothing half done.
@@ -82,7 +120,7 @@ int MarkIntoDirectory(const Arguments& args, const Options& options) {
   return RunBatch(items, jobs, showProgress, [&](const BatchItem& item) {
     // Nothing may escape a thread of the batch; only running out of memory can.
     try {
-      return MarkOne(item.input, item.output, options.noClobber);
+      return MarkOne(item.input, item.output, options.noClobber, &outputs);
     } catch (...) {
       PrintError("cannot mark " + item.input + ": out of memory");
       return static_cast<int>(kExitInputNotLoaded);
@@ -95,6 +133,8 @@ int MarkIntoDirectory(const Arguments& args, const Options& options) {
 int RunMark(const Arguments& args, const Options& options) {
   if (options.json) return UsageError("--json applies to info only");
   if (args.size() < 2) return UsageError("mark takes IN OUT, or IN... DIR");
+  for (const std::string& operand : args)
+    if (operand.empty()) return EmptyOperandError();
   const std::string& last = args.back();
   if (args.size() > 2 || (!IsStandardStream(last) && IsDirectory(last)))
     return MarkIntoDirectory(args, options);

@@ -60,6 +60,7 @@ int RunScale(const Arguments& args, const Options& options) {
   if (args.size() != 4) return UsageError("scale takes four operands: IN OUT MODE VALUE");
   const std::string& in = args[0];
   const std::string& out = args[1];
+  if (in.empty() || out.empty()) return EmptyOperandError();
   const char mode = ParseMode(args[2]);
   if (mode == 0)
     return UsageError("unknown scale mode '" + args[2] +
@@ -91,7 +92,11 @@ int RunScale(const Arguments& args, const Options& options) {
     DirectOutput output(standardOutput);
     result = StreamScaleJob(input.file(), output, mode, value);
   } else {
-    ReplacingOutput output([&] { return out.c_str(); });
+    // As for mark: with -n the picture is put in place by a step that
+    // fails on an existing name.
+    ReplacingOutput output([&] { return out.c_str(); }, options.noClobber
+                                                            ? OutputFile::Publish::kNoReplace
+                                                            : OutputFile::Publish::kReplace);
     result = StreamScaleJob(input.file(), output, mode, value);
   }
   if (!result.loaded) {
@@ -106,6 +111,10 @@ int RunScale(const Arguments& args, const Options& options) {
       PrintError("cannot scale " + InputName(in) + ": the new size is too large, or memory ran out");
     }
     return kExitUsage;
+  }
+  if (!result.written && options.noClobber && result.save.systemError == EEXIST) {
+    PrintError(out + " exists; not replaced");
+    return kExitOk;
   }
   if (!result.written) {
     const SaveStatus& status = result.save;

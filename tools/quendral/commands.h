@@ -38,11 +38,12 @@ int RunScale(const Arguments& args, const Options& options);
 void PrintError(const std::string& message);
 // A usage error: the message, a pointer to --help, and kExitUsage.
 int UsageError(const std::string& message);
+// The usage error for an empty file operand, which names no file.
+int EmptyOperandError();
 
-// Why `path` did not load, in a user's words (for "cannot read ..." lines
-// and "<path>: not a BMP file").
-std::string ExplainLoadFailure(const std::string& path);
-// The same for a file already open at its first byte, shown as `name`.
+// Why the file whose headers `file` gives from its first byte did not
+// load, in a user's words, naming it `name` (for "cannot read ..." lines
+// and "<name>: not a BMP file").
 std::string ExplainLoadFailure(const std::string& name, File& file);
 // Why a save failed, as the tail of "cannot write <path>: ...".
 std::string ExplainSaveFailure(int outcome, int systemError);

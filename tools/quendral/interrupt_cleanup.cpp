@@ -5,7 +5,10 @@
 #if defined(_WIN32)
 #include <windows.h>
 #else
+#include <pthread.h>
+
 #include <csignal>
+#include <thread>
 #endif
 
 namespace quendral::cli {
@@ -19,11 +22,18 @@ BOOL WINAPI OnConsoleEvent(DWORD) {
   return FALSE;
 }
 #else
-// The disposition is back to the default on entry (SA_RESETHAND) and the
-// signal is not blocked (SA_NODEFER), so raising it again ends the process
-// with it.
-void OnSignal(int number) {
+// Waits for one of `signals`, clears up, and ends the process with it:
+// back to the default action, let through in this thread, raised again.
+void TakeSignals(sigset_t signals) {
+  int number = 0;
+  while (sigwait(&signals, &number) != 0) {
+  }
   RemoveTemporaryNames();
+  std::signal(number, SIG_DFL);
+  sigset_t one;
+  sigemptyset(&one);
+  sigaddset(&one, number);
+  pthread_sigmask(SIG_UNBLOCK, &one, nullptr);
   raise(number);
 }
 #endif
@@ -34,14 +44,20 @@ void RemoveTemporaryFilesOnInterrupt() {
 #if defined(_WIN32)
   SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
 #else
+  sigset_t signals;
+  sigemptyset(&signals);
   for (const int number : {SIGINT, SIGTERM, SIGHUP}) {
     struct sigaction current {};
-    if (sigaction(number, nullptr, &current) != 0 || current.sa_handler == SIG_IGN) continue;
-    struct sigaction action {};
-    action.sa_handler = OnSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESETHAND | SA_NODEFER;
-    sigaction(number, &action, nullptr);
+    if (sigaction(number, nullptr, &current) == 0 && current.sa_handler != SIG_IGN)
+      sigaddset(&signals, number);
+  }
+  // Threads started later hold them back too, as they inherit the mask.
+  if (pthread_sigmask(SIG_BLOCK, &signals, nullptr) != 0) return;
+  try {
+    std::thread(TakeSignals, signals).detach();
+  } catch (...) {
+    // Without the thread the signals act as they would have.
+    pthread_sigmask(SIG_UNBLOCK, &signals, nullptr);
   }
 #endif
 }

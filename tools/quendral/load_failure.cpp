@@ -1,8 +1,6 @@
 // Explains, in a user's words, why a picture did not load or save. Follows
 // the reader's own checks in their order, looking at the headers through
 // the same field-by-field code.
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -47,15 +45,6 @@ std::string DescribeKind(const InfoHeader& info) {
 }
 
 }  // namespace
-
-std::string ExplainLoadFailure(const std::string& path) {
-  struct stat record;
-  if (stat(path.c_str(), &record) != 0) return CannotRead(path, std::strerror(errno));
-  if ((record.st_mode & S_IFMT) == S_IFDIR) return CannotRead(path, std::strerror(EISDIR));
-  File file = File::Open(path.c_str(), "rb");
-  if (!file.IsOpen()) return CannotRead(path, std::strerror(errno));
-  return ExplainLoadFailure(path, file);
-}
 
 std::string ExplainLoadFailure(const std::string& path, File& file) {
   BmpHeaders headers;

@@ -7,6 +7,7 @@
 #include "commands.h"
 #include "error_stream.h"
 #include "interrupt_cleanup.h"
+#include "operands.h"
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -53,10 +54,11 @@ constexpr const char* kHelp =
     "16-bit bit-field BMP, stored bottom row first.\n"
     "\n"
     "Options:\n"
-    "  -n, --no-clobber  mark, scale: never replace an existing OUT; say so on\n"
+    "  -n, --no-clobber  mark, scale: never replace an existing OUT, not even one\n"
+    "                    that appears while the picture is written; say so on\n"
     "                    standard error and leave it untouched.\n"
     "  -j, --jobs N      mark IN... DIR: mark N files at once (default: the\n"
-    "                    number of processors).\n"
+    "                    number of processors; at most 128).\n"
     "  -q, --quiet       mark IN... DIR: no progress line (otherwise shown on a\n"
     "                    terminal while a batch runs for more than a second).\n"
     "  --json            info: print one JSON object with the 16 header fields\n"
@@ -74,7 +76,9 @@ constexpr const char* kHelp =
     "  3  the input loaded but the output could not be written, or the device\n"
     "     would not flush the picture that was to replace OUT (a file already\n"
     "     at OUT is unchanged and nothing is left behind); or the directory of\n"
-    "     OUT, or DIR, cannot be written (found before any file is read)\n"
+    "     OUT, or DIR, cannot be written (found before any file is read); or\n"
+    "     two inputs of IN... DIR land on one file; or standard output (the\n"
+    "     help, info's lines) cannot be written\n"
     "  128+N  interrupted by signal N (Ctrl-C, SIGTERM, SIGHUP): likewise\n"
     "  For IN... DIR the status is the largest of the files' statuses.\n"
     "\n"
@@ -97,6 +101,8 @@ int UsageError(const std::string& message) {
   return kExitUsage;
 }
 
+int EmptyOperandError() { return UsageError("an empty operand names no file"); }
+
 namespace {
 
 // A number of jobs: a whole number from 1 on.
@@ -110,7 +116,6 @@ bool ParseJobs(const std::string& text, int& jobs) {
 }  // namespace
 
 int Main(int argc, char** argv) {
-  RemoveTemporaryFilesOnInterrupt();
   std::string command;
   Arguments operands;
   Options options;
@@ -129,10 +134,10 @@ int Main(int argc, char** argv) {
       optionsEnded = true;
     } else if (arg == "-h" || arg == "--help") {
       std::fputs(kHelp, stdout);
-      return kExitOk;
+      return FinishStandardOutput(kExitOk);
     } else if (arg == "-V" || arg == "--version") {
       std::printf("quendral %s\n", QUENDRAL_VERSION);
-      return kExitOk;
+      return FinishStandardOutput(kExitOk);
     } else if (arg == "-n" || arg == "--no-clobber") {
       options.noClobber = true;
     } else if (arg == "-q" || arg == "--quiet") {
@@ -157,10 +162,10 @@ int Main(int argc, char** argv) {
     }
   }
   if (command.empty()) return UsageError("no command given");
-  if (command == "mark") return RunMark(operands, options);
   if (command == "info") return RunInfo(operands, options);
-  if (command == "scale") return RunScale(operands, options);
-  return UsageError("unknown command '" + command + "'");
+  if (command != "mark" && command != "scale") return UsageError("unknown command '" + command + "'");
+  RemoveTemporaryFilesOnInterrupt();
+  return command == "mark" ? RunMark(operands, options) : RunScale(operands, options);
 }
 
 }  // namespace quendral::cli

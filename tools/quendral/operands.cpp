@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "commands.h"
@@ -79,25 +80,44 @@ std::string CheckOutputOperand(const std::string& operand) {
 }
 
 PictureInput::PictureInput(const std::string& operand) : operand_(operand) {
-  if (!IsStandardStream(operand)) {
+  errno = 0;
+  if (IsStandardStream(operand)) {
+    SetBinary(stdin);
+    file_ = File::Adopt(stdin);
+  } else {
     file_ = File::Open(operand.c_str(), "rb");
+  }
+  if (!file_.IsOpen()) {
+    openError_ = errno != 0 ? errno : ENOENT;
     return;
   }
-  SetBinary(stdin);
-  file_ = File::Adopt(stdin);
+  errno = 0;
   headSize_ = file_.Read(head_, 1, sizeof head_);
+  // A directory opens for reading on some systems and fails here.
+  if (headSize_ < sizeof head_ && !file_.AtEnd()) readError_ = errno != 0 ? errno : EIO;
   file_.PutBack(head_, headSize_);
 }
 
-std::string PictureInput::Explain() {
-  if (!IsStandardStream(operand_)) return ExplainLoadFailure(operand_);
-  file_.PutBack(head_, headSize_);
-  return ExplainLoadFailure(InputName(operand_), file_);
+std::string PictureInput::Explain() const {
+  const std::string name = InputName(operand_);
+  const int error = openError_ != 0 ? openError_ : readError_;
+  if (error != 0) return "cannot read " + name + ": " + std::strerror(error);
+  File head;
+  head.PutBack(head_, headSize_);
+  return ExplainLoadFailure(name, head);
 }
 
 File OpenStandardOutput() {
   SetBinary(stdout);
   return File::Adopt(stdout);
+}
+
+int FinishStandardOutput(int status) {
+  errno = 0;
+  const bool failed = std::fflush(stdout) != 0 || std::ferror(stdout) != 0;
+  if (!failed) return status;
+  PrintError(std::string("cannot write standard output: ") + std::strerror(errno != 0 ? errno : EIO));
+  return kExitOutputNotWritten;
 }
 
 std::string DirectoryProblem(const std::string& directory) {
@@ -110,7 +130,18 @@ std::string DirectoryProblem(const std::string& directory) {
 }
 
 std::string OutputDirectoryProblem(const std::string& path) {
-  const std::string directory = DirectoryOf(path);
+  std::string directory = DirectoryOf(path);
+#if !defined(_WIN32)
+  // A link at OUT is written through: the file it names is replaced in
+  // that file's own directory.
+  struct stat record {};
+  if (lstat(path.c_str(), &record) == 0 && S_ISLNK(record.st_mode)) {
+    if (char* reached = realpath(path.c_str(), nullptr)) {
+      directory = DirectoryOf(reached);
+      std::free(reached);
+    }
+  }
+#endif
   const std::string problem = DirectoryProblem(directory);
   return problem.empty() ? problem : "directory " + directory + ": " + problem;
 }

@@ -22,9 +22,9 @@ std::string CheckInputOperand(const std::string& operand);
 std::string CheckOutputOperand(const std::string& operand);
 
 // A picture's input: the named file, or standard input (in binary mode)
-// for "-". The first bytes of standard input are kept, so that a failed
-// load can still be explained from its headers although a pipe cannot be
-// read twice.
+// for "-". The first bytes are kept, so that a failed load is explained
+// from the headers that were read: a pipe cannot be read twice, and a file
+// opened again by name may by then be another.
 class PictureInput {
  public:
   explicit PictureInput(const std::string& operand);
@@ -32,17 +32,22 @@ class PictureInput {
   bool IsOpen() const { return file_.IsOpen(); }
   File& file() { return file_; }
   // Why the picture did not load, as one line for PrintError.
-  std::string Explain();
+  std::string Explain() const;
 
  private:
   std::string operand_;
   File file_;
+  int openError_ = 0;  // why the file did not open
+  int readError_ = 0;  // why its first bytes could not be read
   unsigned char head_[256];
   std::size_t headSize_ = 0;
 };
 
 // Standard output in binary mode, written straight.
 File OpenStandardOutput();
+// Hands on what was printed on standard output: `status` when every byte
+// went out, else the failure is reported and the status is 3.
+int FinishStandardOutput(int status);
 
 // Why no file can be made in `directory` (missing, not a directory, not
 // writable), in the system's words; empty when one can.
