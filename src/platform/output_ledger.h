@@ -17,10 +17,11 @@ class OutputLedger {
   // kept in this ledger; empty when there is none.
   std::string WrittenAs(const std::string& path) const;
 
- private:
-  friend class OutputFile;
   // Device (volume) and file number: the same for every name of a file.
   using Identity = std::pair<std::uint64_t, std::uint64_t>;
+
+ private:
+  friend class OutputFile;
 
   static bool IdentityOf(int descriptor, Identity& identity);
   // Of the entry `name` in the directory held as `directory` (where names
