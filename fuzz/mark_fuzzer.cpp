@@ -3,57 +3,11 @@
 // refused: whether it loaded, whether and why the output was written, and
 // every byte written. The first difference is a crash.
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <vector>
 
-#include "bmp/headers.h"
+#include "captured_output.h"
 #include "export/mark_job.h"
 #include "fuzz_check.h"
-#include "image/bitmap_image.h"
 #include "platform/file.h"
-
-namespace quendral::fuzz {
-namespace {
-
-#if !defined(_WIN32)
-// The whole-picture job makes every pixel a header claims; files claiming
-// more than this are left out, as they would only slow the search down.
-// The stream's own bound on memory is the benchmarks' business.
-constexpr std::int64_t kPixelCap = std::int64_t{1} << 16;
-
-bool ClaimsTooManyPixels(const std::uint8_t* data, std::size_t size) {
-  if (size < 26) return false;
-  const auto field = [data](std::size_t at) {
-    return static_cast<std::int32_t>(LoadLittleEndian32(data + at));
-  };
-  const std::int64_t pixels = std::int64_t{field(18)} * field(22);
-  return pixels > kPixelCap;
-}
-
-// An output stream in memory, read back once the job has finished with it.
-class CapturedOutput {
- public:
-  CapturedOutput() : file_(File::Adopt(open_memstream(&buffer_, &size_))) {}
-  ~CapturedOutput() {
-    file_.Close();
-    std::free(buffer_);
-  }
-  File& file() { return file_; }
-  std::vector<std::uint8_t> Bytes() {
-    file_.Close();
-    return std::vector<std::uint8_t>(buffer_, buffer_ + size_);
-  }
-
- private:
-  char* buffer_ = nullptr;
-  std::size_t size_ = 0;
-  File file_;
-};
-#endif
-
-}  // namespace
-}  // namespace quendral::fuzz
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace quendral;
@@ -82,16 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(streamed.loaded == held.loaded);
   FUZZ_CHECK(streamed.written == held.written);
   FUZZ_CHECK(streamed.save.outcome == held.save.outcome);
-  const std::vector<std::uint8_t> a = streamBytes.Bytes();
-  const std::vector<std::uint8_t> b = memoryBytes.Bytes();
-  FUZZ_CHECK(a.size() == b.size());
-  for (std::size_t k = 0; k < a.size(); ++k) {
-    if (a[k] != b[k]) {
-      std::fprintf(stderr, "first difference at byte %zu of %zu: stream %02X, in memory %02X\n", k,
-                   a.size(), a[k], b[k]);
-      FUZZ_CHECK(a[k] == b[k]);
-    }
-  }
+  fuzz::ExpectSameBytes(streamBytes.Bytes(), memoryBytes.Bytes());
   return 0;
 #endif
 }

@@ -1,0 +1,69 @@
+// What the differential targets of the streaming jobs share: leaving out
+// inputs that claim huge pictures, an output stream in memory, and the
+// byte-for-byte comparison of two outputs.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "bmp/headers.h"
+#include "fuzz_check.h"
+#include "platform/file.h"
+
+namespace quendral::fuzz {
+
+#if !defined(_WIN32)
+// The whole-picture job makes every pixel a header claims; files claiming
+// more than this are left out, as they would only slow the search down.
+// The stream's own bound on memory is the benchmarks' business.
+inline constexpr std::int64_t kPixelCap = std::int64_t{1} << 16;
+
+inline bool ClaimsTooManyPixels(const std::uint8_t* data, std::size_t size) {
+  if (size < 26) return false;
+  const auto field = [data](std::size_t at) {
+    return static_cast<std::int32_t>(LoadLittleEndian32(data + at));
+  };
+  const std::int64_t pixels = std::int64_t{field(18)} * field(22);
+  return pixels > kPixelCap;
+}
+
+// An output stream in memory, read back once the job has finished with it.
+class CapturedOutput {
+ public:
+  CapturedOutput() : file_(File::Adopt(open_memstream(&buffer_, &size_))) {}
+  ~CapturedOutput() {
+    file_.Close();
+    std::free(buffer_);
+  }
+  CapturedOutput(const CapturedOutput&) = delete;
+  CapturedOutput& operator=(const CapturedOutput&) = delete;
+  File& file() { return file_; }
+  std::vector<std::uint8_t> Bytes() {
+    file_.Close();
+    return std::vector<std::uint8_t>(buffer_, buffer_ + size_);
+  }
+
+ private:
+  char* buffer_ = nullptr;
+  std::size_t size_ = 0;
+  File file_;
+};
+
+// The stream's bytes must be the whole picture's; the first difference is
+// printed and aborts.
+inline void ExpectSameBytes(const std::vector<std::uint8_t>& stream,
+                            const std::vector<std::uint8_t>& inMemory) {
+  FUZZ_CHECK(stream.size() == inMemory.size());
+  for (std::size_t k = 0; k < stream.size(); ++k) {
+    if (stream[k] != inMemory[k]) {
+      std::fprintf(stderr, "first difference at byte %zu of %zu: stream %02X, in memory %02X\n", k,
+                   stream.size(), stream[k], inMemory[k]);
+      FUZZ_CHECK(stream[k] == inMemory[k]);
+    }
+  }
+}
+#endif
+
+}  // namespace quendral::fuzz
