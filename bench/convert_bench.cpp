@@ -6,11 +6,21 @@
 //   quendral_convert_bench stream IN OUT DEPTH [grey]   the streamed job
 //   quendral_convert_bench memory IN OUT DEPTH [grey]   the job through a whole picture
 //   quendral_convert_bench floor IN OUT BYTES           read IN, write BYTES bytes to OUT
+//   quendral_convert_bench measure PROGRAM ARG...       run a program, then print its peak
+//                                                       resident memory in KiB
 //
 // Prints the milliseconds from opening the input to the output in place.
+// A process started from a large one (the Python driver) would report at
+// least that one's memory, so the driver starts every run through this
+// small program's measure.
 // The floor reads the input and writes the output's number of bytes to a
 // new file through one small buffer: what any job from one file to the
 // other must at least do.
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -67,9 +77,26 @@ int Job(bool streamed, const std::string& in, const std::string& out, int depth,
   return 0;
 }
 
+int Measure(char** argv) {
+  std::fflush(stdout);
+  const pid_t pid = fork();
+  if (pid < 0) return 1;
+  if (pid == 0) {
+    execvp(argv[0], argv);
+    _exit(127);
+  }
+  int status = 0;
+  rusage usage{};
+  if (wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+    return 1;
+  std::printf("%ld\n", usage.ru_maxrss);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc > 2 && std::string(argv[1]) == "measure") return Measure(argv + 2);
   const std::vector<std::string> args(argv + 1, argv + argc);
   if (args.size() >= 4 && (args[0] == "stream" || args[0] == "memory"))
     return Job(args[0] == "stream", args[1], args[2], std::atoi(args[3].c_str()),
@@ -77,6 +104,7 @@ int main(int argc, char** argv) {
   if (args.size() == 4 && args[0] == "floor") return Floor(args[1], args[2], std::atoll(args[3].c_str()));
   std::fprintf(stderr,
                "usage: quendral_convert_bench stream|memory IN OUT DEPTH [grey]\n"
-               "       quendral_convert_bench floor IN OUT BYTES\n");
+               "       quendral_convert_bench floor IN OUT BYTES\n"
+               "       quendral_convert_bench measure PROGRAM ARG...\n");
   return 2;
 }

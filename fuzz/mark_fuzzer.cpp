@@ -4,7 +4,7 @@
 // every byte written. The first difference is a crash.
 #include <cstdint>
 
-#include "captured_output.h"
+#include "differential_job.h"
 #include "export/mark_job.h"
 #include "fuzz_check.h"
 #include "platform/file.h"
@@ -17,26 +17,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   (void)size;
   return 0;
 #else
-  if (fuzz::ClaimsTooManyPixels(data, size)) return 0;
-  File streamInput = File::FromMemory(data, size);
-  File memoryInput = File::FromMemory(data, size);
-  if (!streamInput.IsOpen() || !memoryInput.IsOpen()) return 0;  // no memory streams here
-  fuzz::CapturedOutput streamBytes, memoryBytes;
-  FUZZ_CHECK(streamBytes.file().IsOpen() && memoryBytes.file().IsOpen());
-  DirectOutput streamOutput(streamBytes.file());
-  DirectOutput memoryOutput(memoryBytes.file());
-
   // One input in two streams through chunks smaller than a row or a few
   // rows, chosen by its last byte, so that small files reach the ways of
   // pictures whose rows do not fit a chunk.
   const std::uint8_t last = size > 0 ? data[size - 1] : 0;
   const std::size_t chunk = last % 2 == 0 ? kMarkChunkBytes : 1 + last % 61;
-  const MarkJobResult streamed = StreamMarkJob(streamInput, streamOutput, chunk);
-  const MarkJobResult held = InMemoryMarkJob(memoryInput, memoryOutput);
-  FUZZ_CHECK(streamed.loaded == held.loaded);
-  FUZZ_CHECK(streamed.written == held.written);
-  FUZZ_CHECK(streamed.save.outcome == held.save.outcome);
-  fuzz::ExpectSameBytes(streamBytes.Bytes(), memoryBytes.Bytes());
+  fuzz::ExpectSameJob(
+      data, size, [&](File& in, MarkOutput& out) { return StreamMarkJob(in, out, chunk); },
+      [](File& in, MarkOutput& out) { return InMemoryMarkJob(in, out); });
   return 0;
 #endif
 }

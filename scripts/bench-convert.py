@@ -56,17 +56,24 @@ CASES = [(24, 8), (24, 4), (24, 1), (24, 16), (8, 24)]
 PILLOW_CAN = {(24, 8), (24, 1), (8, 24)}
 
 
-def run(command, out):
-    """One fresh process: its printed milliseconds and its peak RSS in MB."""
+def run(bench, command, out):
+    """One fresh process, started by the small benchmark program: its
+    printed milliseconds and its peak resident memory in MB."""
     if os.path.exists(out):
         os.remove(out)
-    process = subprocess.Popen(command, stdout=subprocess.PIPE)
-    printed = process.stdout.read()
-    _, status, usage = os.wait4(process.pid, 0)
-    process.returncode = status
-    if status != 0:
+    done = subprocess.run([bench, "measure"] + command, stdout=subprocess.PIPE)
+    if done.returncode != 0:
         sys.exit("bench-convert: failed: " + " ".join(command))
-    return float(printed.decode().strip()), usage.ru_maxrss / 1024.0
+    ms, kib = done.stdout.decode().split()
+    return float(ms), int(kib) / 1024.0
+
+
+def pillow_python():
+    """A Python that has Pillow (Debian's python3-pil), or None."""
+    for python in (sys.executable, "/usr/bin/python3"):
+        if subprocess.run([python, "-c", "import PIL"], stderr=subprocess.DEVNULL).returncode == 0:
+            return python
+    return None
 
 
 def main():
@@ -90,18 +97,14 @@ def main():
     if not all(os.path.exists(os.path.join(directory, f"photo-{d}.bmp")) for d in (8, 24)):
         subprocess.run([os.path.join(args.build, "bench", "quendral_make_pictures"), "photos",
                         directory, width, height], check=True, stdout=subprocess.DEVNULL)
-    try:
-        import PIL  # noqa: F401
-        pillow = True
-    except ImportError:
-        pillow = False
+    pillow = pillow_python()
 
     load = os.getloadavg()[0]
     rows = []
     for source, depth in CASES:
         src = os.path.join(directory, f"photo-{source}.bmp")
         out = os.path.join(directory, f"convert-{source}-to-{depth}.bmp")
-        run([bench, "stream", src, out, str(depth)], out)  # warm the cache, learn the size
+        run(bench, [bench, "stream", src, out, str(depth)], out)  # warm the cache, learn the size
         out_bytes = os.path.getsize(out)
         kinds = {
             "stream": [bench, "stream", src, out, str(depth)],
@@ -109,12 +112,12 @@ def main():
             "floor": [bench, "floor", src, out, str(out_bytes)],
         }
         if pillow and (source, depth) in PILLOW_CAN:
-            kinds["pillow"] = [sys.executable, "-c", PILLOW_JOB, src, out, str(depth)]
+            kinds["pillow"] = [pillow, "-c", PILLOW_JOB, src, out, str(depth)]
         times = {kind: [] for kind in kinds}
         memory = {kind: 0.0 for kind in kinds}
         for _ in range(args.runs):
             for kind, command in kinds.items():
-                ms, mb = run(command, out)
+                ms, mb = run(bench, command, out)
                 times[kind].append(ms)
                 memory[kind] = max(memory[kind], mb)
         median = {kind: statistics.median(values) for kind, values in times.items()}

@@ -175,20 +175,24 @@ MarkJobResult InMemoryMarkJob(File& input, MarkOutput& output) noexcept {
     input.Close();
     result.loaded = true;
     MarkTriangles(image);
-    if (!PlanBmpFile(image.Width(), image.Height(), image.Depth(), image.XPelsPerMeter(),
-                     image.YPelsPerMeter())
-             .fits) {
-      result.save.outcome = SaveStatus::Outcome::kTooLarge;
-      return result;
-    }
-    File* file = output.Open(result.save);
-    if (file == nullptr) return result;
-    result.save = image.SaveWithStatus(*file);
-    result.written = result.save.ok() && output.Finish(result.save);
+    SaveHeldPicture(image, output, result);
   } catch (...) {
     Fail(result.save, ENOMEM);
   }
   return result;
+}
+
+void SaveHeldPicture(BitmapImage& image, MarkOutput& output, MarkJobResult& result) {
+  if (!PlanBmpFile(image.Width(), image.Height(), image.Depth(), image.XPelsPerMeter(),
+                   image.YPelsPerMeter())
+           .fits) {
+    result.save.outcome = SaveStatus::Outcome::kTooLarge;
+    return;
+  }
+  File* file = output.Open(result.save);
+  if (file == nullptr) return;
+  result.save = image.SaveWithStatus(*file);
+  result.written = result.save.ok() && output.Finish(result.save);
 }
 
 }  // namespace quendral

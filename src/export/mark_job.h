@@ -71,6 +71,9 @@ MarkJobResult StreamMarkJob(File& input, MarkOutput& output,
                             std::size_t chunkBytes = kMarkChunkBytes) noexcept;
 // The same job through a whole picture in memory: Load, MarkTriangles, Save.
 MarkJobResult InMemoryMarkJob(File& input, MarkOutput& output) noexcept;
+// The last step of a job through a whole picture: saves `image` at its
+// depth to `output`, recording in `result` whether and why it was written.
+void SaveHeldPicture(BitmapImage& image, MarkOutput& output, MarkJobResult& result);
 
 // The job from a path to the path that `outputPath()` gives.
 template <typename OutputPath>

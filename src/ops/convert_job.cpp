@@ -275,16 +275,7 @@ MarkJobResult InMemoryConvertJob(File& input, MarkOutput& output,
     result.loaded = true;
     image.SetDepth(target.depth);
     if (target.grey) image.FillGrayPalette();
-    if (!PlanBmpFile(image.Width(), image.Height(), image.Depth(), image.XPelsPerMeter(),
-                     image.YPelsPerMeter())
-             .fits) {
-      result.save.outcome = SaveStatus::Outcome::kTooLarge;
-      return result;
-    }
-    File* file = output.Open(result.save);
-    if (file == nullptr) return result;
-    result.save = image.SaveWithStatus(*file);
-    result.written = result.save.ok() && output.Finish(result.save);
+    SaveHeldPicture(image, output, result);
   } catch (...) {
     Fail(result.save, ENOMEM);
   }

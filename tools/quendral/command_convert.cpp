@@ -1,8 +1,8 @@
 #include <string>
 
 #include "commands.h"
-#include "export/mark_job.h"
 #include "operands.h"
+#include "streamed_job.h"
 #include "ops/convert_job.h"
 
 namespace quendral::cli {
@@ -38,30 +38,9 @@ int RunConvert(const Arguments& args, const Options& options) {
   const int settled = SettleOutputEarly(out, options.noClobber);
   if (settled >= 0) return settled;
 
-  PictureInput input(in);
-  if (!input.IsOpen()) {
-    PrintError(input.Explain());
-    return kExitInputNotLoaded;
-  }
-  MarkJobResult result;
-  if (IsStandardStream(out)) {
-    File standardOutput = OpenStandardOutput();
-    DirectOutput output(standardOutput);
-    result = StreamConvertJob(input.file(), output, target);
-  } else {
-    ReplacingOutput output([&] { return out.c_str(); });
-    result = StreamConvertJob(input.file(), output, target);
-  }
-  if (!result.loaded) {
-    PrintError(input.Explain());
-    return kExitInputNotLoaded;
-  }
-  if (!result.written) {
-    PrintError("cannot write " + OutputName(out) + ": " +
-               ExplainSaveFailure(static_cast<int>(result.save.outcome), result.save.systemError));
-    return kExitOutputNotWritten;
-  }
-  return kExitOk;
+  return RunStreamedJob(in, out, [&](File& input, MarkOutput& output) {
+    return StreamConvertJob(input, output, target);
+  });
 }
 
 }  // namespace quendral::cli

@@ -5,6 +5,7 @@
 #include "commands.h"
 #include "export/mark_job.h"
 #include "operands.h"
+#include "streamed_job.h"
 
 namespace quendral::cli {
 namespace {
@@ -16,30 +17,9 @@ int MarkOne(const std::string& in, const std::string& out, bool noClobber) {
     PrintError(out + " exists; not replaced");
     return kExitOk;
   }
-  PictureInput input(in);
-  if (!input.IsOpen()) {
-    PrintError(input.Explain());
-    return kExitInputNotLoaded;
-  }
-  MarkJobResult result;
-  if (IsStandardStream(out)) {
-    File standardOutput = OpenStandardOutput();
-    DirectOutput output(standardOutput);
-    result = StreamMarkJob(input.file(), output);
-  } else {
-    ReplacingOutput output([&] { return out.c_str(); });
-    result = StreamMarkJob(input.file(), output);
-  }
-  if (!result.loaded) {
-    PrintError(input.Explain());
-    return kExitInputNotLoaded;
-  }
-  if (!result.written) {
-    PrintError("cannot write " + OutputName(out) + ": " +
-               ExplainSaveFailure(static_cast<int>(result.save.outcome), result.save.systemError));
-    return kExitOutputNotWritten;
-  }
-  return kExitOk;
+  return RunStreamedJob(in, out, [](File& input, MarkOutput& output) {
+    return StreamMarkJob(input, output);
+  });
 }
 
 std::string InDirectory(const std::string& directory, const std::string& name) {

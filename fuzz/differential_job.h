@@ -1,6 +1,8 @@
-// What the differential targets of the streaming jobs share: leaving out
-// inputs that claim huge pictures, an output stream in memory, and the
-// byte-for-byte comparison of two outputs.
+// What the differential targets of the streaming jobs share: one input run
+// through a streamed job and the same job through a whole picture, both
+// writing to memory, which must agree on every input, accepted or refused:
+// whether it loaded, whether and why the output was written, and every
+// byte written. The first difference is a crash.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +11,7 @@
 #include <vector>
 
 #include "bmp/headers.h"
+#include "export/mark_job.h"
 #include "fuzz_check.h"
 #include "platform/file.h"
 
@@ -63,6 +66,26 @@ inline void ExpectSameBytes(const std::vector<std::uint8_t>& stream,
       FUZZ_CHECK(stream[k] == inMemory[k]);
     }
   }
+}
+
+// Runs `streamed` and `held`, each (File& input, MarkOutput& output) ->
+// MarkJobResult, on the input and holds them equal.
+template <typename StreamedJob, typename HeldJob>
+void ExpectSameJob(const std::uint8_t* data, std::size_t size, StreamedJob streamed, HeldJob held) {
+  if (ClaimsTooManyPixels(data, size)) return;
+  File streamInput = File::FromMemory(data, size);
+  File memoryInput = File::FromMemory(data, size);
+  if (!streamInput.IsOpen() || !memoryInput.IsOpen()) return;  // no memory streams here
+  CapturedOutput streamBytes, memoryBytes;
+  FUZZ_CHECK(streamBytes.file().IsOpen() && memoryBytes.file().IsOpen());
+  DirectOutput streamOutput(streamBytes.file());
+  DirectOutput memoryOutput(memoryBytes.file());
+  const MarkJobResult a = streamed(streamInput, streamOutput);
+  const MarkJobResult b = held(memoryInput, memoryOutput);
+  FUZZ_CHECK(a.loaded == b.loaded);
+  FUZZ_CHECK(a.written == b.written);
+  FUZZ_CHECK(a.save.outcome == b.save.outcome);
+  ExpectSameBytes(streamBytes.Bytes(), memoryBytes.Bytes());
 }
 #endif
 
