@@ -5,7 +5,8 @@ load/: small BMP files of every kind the reader accepts (1, 4, 8, 24 and
 32 bits uncompressed, 16 bits with and without bit-field masks), odd widths,
 short colour tables, gaps before the pixels, files cut short, and a few of
 the kinds it refuses. scale/ and copy/: inputs in those targets' own layout
-(see scale_fuzzer.cpp and copy_fuzzer.cpp). The output is the same on every
+(see scale_fuzzer.cpp and copy_fuzzer.cpp). convert/: the load seeds, and
+small pictures with the two bytes that choose the target and the chunk. The output is the same on every
 run, so the committed corpus can be rebuilt and compared.
 
     python3 fuzz/make_corpus.py [OUTPUT_DIR]   (default: fuzz/corpus)
@@ -155,10 +156,26 @@ def copy_inputs():
     return files
 
 
+def convert_inputs():
+    """The load seeds, and the small pictures of every depth once for each
+    target: the last byte chooses the depth and table (9 kinds), the byte
+    before it the chunk (3 kinds); both stand after the pixel rows."""
+    files = dict(load_inputs())
+    for name, data in load_inputs().items():
+        if not name.startswith("valid-") or ("9x4" not in name and "33x3" not in name and
+                                            "16bit" not in name) or "large" in name:
+            continue
+        for target in range(9):
+            stem = name[:-len(".bmp")]
+            files[f"{stem}-to-{target}.bmp"] = data + bytes([target % 3, target])
+    return files
+
+
 def main():
     root = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), "corpus")
     for target, files in (("load", load_inputs()), ("scale", scale_inputs()),
-                          ("copy", copy_inputs()), ("scale_stream", scale_stream_inputs())):
+                          ("copy", copy_inputs()), ("scale_stream", scale_stream_inputs()),
+                          ("convert", convert_inputs())):
         directory = os.path.join(root, target)
         os.makedirs(directory, exist_ok=True)
         for name, data in files.items():

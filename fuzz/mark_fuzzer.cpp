@@ -3,38 +3,11 @@
 // refused: whether it loaded, whether and why the output was written, and
 // every byte written. The first difference is a crash.
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <vector>
 
-#include "bmp/headers.h"
-#include "captured_output.h"
+#include "differential_job.h"
 #include "export/mark_job.h"
 #include "fuzz_check.h"
-#include "image/bitmap_image.h"
 #include "platform/file.h"
-
-namespace quendral::fuzz {
-namespace {
-
-#if !defined(_WIN32)
-// The whole-picture job makes every pixel a header claims; files claiming
-// more than this are left out, as they would only slow the search down.
-// The stream's own bound on memory is the benchmarks' business.
-constexpr std::int64_t kPixelCap = std::int64_t{1} << 16;
-
-bool ClaimsTooManyPixels(const std::uint8_t* data, std::size_t size) {
-  if (size < 26) return false;
-  const auto field = [data](std::size_t at) {
-    return static_cast<std::int32_t>(LoadLittleEndian32(data + at));
-  };
-  const std::int64_t pixels = std::int64_t{field(18)} * field(22);
-  return pixels > kPixelCap;
-}
-#endif
-
-}  // namespace
-}  // namespace quendral::fuzz
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace quendral;
@@ -44,26 +17,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   (void)size;
   return 0;
 #else
-  if (fuzz::ClaimsTooManyPixels(data, size)) return 0;
-  File streamInput = File::FromMemory(data, size);
-  File memoryInput = File::FromMemory(data, size);
-  if (!streamInput.IsOpen() || !memoryInput.IsOpen()) return 0;  // no memory streams here
-  fuzz::CapturedOutput streamBytes, memoryBytes;
-  FUZZ_CHECK(streamBytes.file().IsOpen() && memoryBytes.file().IsOpen());
-  DirectOutput streamOutput(streamBytes.file());
-  DirectOutput memoryOutput(memoryBytes.file());
-
   // One input in two streams through chunks smaller than a row or a few
   // rows, chosen by its last byte, so that small files reach the ways of
   // pictures whose rows do not fit a chunk.
   const std::uint8_t last = size > 0 ? data[size - 1] : 0;
   const std::size_t chunk = last % 2 == 0 ? kMarkChunkBytes : 1 + last % 61;
-  const MarkJobResult streamed = StreamMarkJob(streamInput, streamOutput, chunk);
-  const MarkJobResult held = InMemoryMarkJob(memoryInput, memoryOutput);
-  FUZZ_CHECK(streamed.loaded == held.loaded);
-  FUZZ_CHECK(streamed.written == held.written);
-  FUZZ_CHECK(streamed.save.outcome == held.save.outcome);
-  fuzz::CheckSameBytes(streamBytes, memoryBytes);
+  fuzz::ExpectSameJob(
+      data, size, [&](File& in, PictureOutput& out) { return StreamMarkJob(in, out, chunk); },
+      [](File& in, PictureOutput& out) { return InMemoryMarkJob(in, out); });
   return 0;
 #endif
 }

@@ -26,7 +26,7 @@ bash scripts/install-deps.sh clang-14 libclang-rt-14-dev cmake make
 CC=clang-14 CXX=clang++-14 cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DQUENDRAL_BUILD_FUZZERS=ON -DQUENDRAL_BUILD_TESTS=OFF -DQUENDRAL_BUILD_TOOLS=OFF \
   -DQUENDRAL_WERROR=ON >/dev/null
-targets=(load mark scale copy scale_stream)
+targets=(load mark scale copy scale_stream convert)
 cmake --build build-fuzz -j"$jobs" --target "${targets[@]/#/quendral_fuzz_}" >/dev/null
 
 # Saved pictures go to memory where there is a memory file system.
@@ -39,7 +39,7 @@ for t in "${targets[@]}"; do
   run_for="${seconds:-$([ "$t" = load ] && echo 30 || echo 10)}"
   options=(-max_total_time="$run_for" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1
            -artifact_prefix="$findings/")
-  case "$t" in load|mark) options+=(-dict=fuzz/bmp.dict) ;; esac
+  case "$t" in load|mark|convert) options+=(-dict=fuzz/bmp.dict) ;; esac
   echo "-- fuzzing $t for ${run_for}s"
   if ! build-fuzz/fuzz/quendral_fuzz_"$t" "${options[@]}" "$corpus" fuzz/corpus/"$t" \
        fuzz/crashers/"$t" > "build-fuzz/fuzz-$t.log" 2>&1; then

@@ -139,4 +139,37 @@ inline void Pack565(const ColorQuad* in, std::uint8_t* out, int width) {
   }
 }
 
+// Pixel i's colour-table index, matcher.Match(pixel i), packed most
+// significant bits first: at 8 bits byte i; at 4 and 1 bits byte k holds
+// the low 8 bits of the sum of index(i) x 2^(depth x (pixels per byte - 1 -
+// place of pixel i in the byte)) over its pixels, so the first pixel of a
+// byte weighs 16 (4 bits) or 128 (1 bit), and bits past the last pixel are
+// 0. The loops do that for the whole bytes of a row, then for the part byte.
+template <typename Matcher>
+void PackIndices(const ColorQuad* in, std::uint8_t* out, int width, int depth, Matcher& matcher) {
+  if (depth == 8) {
+    for (int i = 0; i < width; ++i) out[i] = matcher.Match(in[i]);
+    return;
+  }
+  const int pixelsPerByte = 8 / depth;
+  const int wholeBytes = width / pixelsPerByte;
+  if (depth == 4) {
+    for (int k = 0; k < wholeBytes; ++k, in += 2)
+      out[k] = static_cast<std::uint8_t>(16u * matcher.Match(in[0]) + matcher.Match(in[1]));
+  } else {
+    for (int k = 0; k < wholeBytes; ++k, in += 8) {
+      unsigned sum = 0;
+      for (int b = 0; b < 8; ++b) sum += static_cast<unsigned>(matcher.Match(in[b])) << (7 - b);
+      out[k] = static_cast<std::uint8_t>(sum);
+    }
+  }
+  const int rest = width - wholeBytes * pixelsPerByte;
+  if (rest > 0) {
+    unsigned sum = 0;
+    for (int b = 0; b < rest; ++b)
+      sum += static_cast<unsigned>(matcher.Match(in[b])) << (depth * (pixelsPerByte - 1 - b));
+    out[wholeBytes] = static_cast<std::uint8_t>(sum);
+  }
+}
+
 }  // namespace quendral::rows

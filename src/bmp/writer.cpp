@@ -97,39 +97,10 @@ SaveStatus BitmapImage::WriteFile(File& file, const BmpFilePlan& plan) {
   return status;
 }
 
-// Pixels are packed most significant bits first: byte k holds the low 8
-// bits of the sum of index(i) x 2^(depth x (pixels per byte - 1 - place of
-// pixel i in the byte)) over its pixels, so the first pixel of a byte weighs
-// 16 (4 bits) or 128 (1 bit); bits past the last pixel are 0. The loops
-// below do that for the whole bytes of a row, then for the part byte.
 bool BitmapImage::EncodeIndexedRow(std::uint8_t* buffer, int bufferSize, int row, int depth,
                                    PaletteMatcher& matcher) const {
-  const int pixelsPerByte = 8 / depth;
-  if (width_ > std::int64_t{pixelsPerByte} * bufferSize) return false;
-  const ColorQuad* pixels = &At(0, row);
-  if (depth == 8) {
-    for (int i = 0; i < width_; ++i) buffer[i] = matcher.Match(pixels[i]);
-    return true;
-  }
-  const int wholeBytes = width_ / pixelsPerByte;
-  if (depth == 4) {
-    for (int k = 0; k < wholeBytes; ++k, pixels += 2)
-      buffer[k] =
-          static_cast<std::uint8_t>(16u * matcher.Match(pixels[0]) + matcher.Match(pixels[1]));
-  } else {
-    for (int k = 0; k < wholeBytes; ++k, pixels += 8) {
-      unsigned sum = 0;
-      for (int b = 0; b < 8; ++b) sum += static_cast<unsigned>(matcher.Match(pixels[b])) << (7 - b);
-      buffer[k] = static_cast<std::uint8_t>(sum);
-    }
-  }
-  const int rest = width_ - wholeBytes * pixelsPerByte;
-  if (rest > 0) {
-    unsigned sum = 0;
-    for (int b = 0; b < rest; ++b)
-      sum += static_cast<unsigned>(matcher.Match(pixels[b])) << (depth * (pixelsPerByte - 1 - b));
-    buffer[wholeBytes] = static_cast<std::uint8_t>(sum);
-  }
+  if (width_ > std::int64_t{8 / depth} * bufferSize) return false;
+  rows::PackIndices(&At(0, row), buffer, width_, depth, matcher);
   return true;
 }
 

@@ -153,4 +153,17 @@ MarkJobResult InMemoryMarkJob(File& input, PictureOutput& output) noexcept {
   return result;
 }
 
+void SaveHeldPicture(BitmapImage& image, PictureOutput& output, MarkJobResult& result) {
+  if (!PlanBmpFile(image.Width(), image.Height(), image.Depth(), image.XPelsPerMeter(),
+                   image.YPelsPerMeter())
+           .fits) {
+    result.save.outcome = SaveStatus::Outcome::kTooLarge;
+    return;
+  }
+  File* file = output.Open(result.save);
+  if (file == nullptr) return;
+  result.save = image.SaveWithStatus(*file);
+  result.written = result.save.ok() && output.Finish(result.save);
+}
+
 }  // namespace quendral

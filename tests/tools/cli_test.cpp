@@ -254,6 +254,13 @@ TEST_F(Cli, UsageErrorsExitWith2AndPointToHelp) {
       {{"scale", "in.bmp", "out.bmp", "P", ""}, "VALUE must be a whole number"},
       {{"scale", "missing.bmp", "out.bmp", "P", "99999999999"}, "VALUE 99999999999 is out of range"},
       {{"scale", "in.bmp", "out.bmp", "P", "-2147483649"}, "is out of range"},
+      {{"convert", "in.bmp", "out.bmp"}, "convert takes three operands: IN OUT DEPTH"},
+      {{"convert", "missing.bmp", "o", "12"}, "unknown DEPTH '12': use 1, 4, 8, 16, 24 or 32"},
+      {{"convert", "in.bmp", "out.bmp", "08"}, "unknown DEPTH '08'"},
+      {{"convert", "in.bmp", "out.bmp", "-8"}, "unknown DEPTH '-8'"},
+      {{"convert", "--grey", "missing.bmp", "o", "16"}, "--grey applies to DEPTH 1, 4 and 8 only"},
+      {{"convert", "-j", "2", "in.bmp", "out.bmp", "8"}, "apply to mark only"},
+      {{"--grey", "mark", "in.bmp", "out.bmp"}, "--grey applies to convert only"},
       {{"frobnicate", "in.bmp"}, "unknown command 'frobnicate'"},
       {{"-"}, "unknown command '-'"},
       {{"--bogus"}, "unknown option '--bogus'"},
@@ -277,6 +284,8 @@ TEST_F(Cli, UsageErrorsExitWith2AndPointToHelp) {
   ExpectFailure({"mark", "-", "out.bmp"}, 2, "will not read a picture from a terminal", terminalIn);
   ExpectFailure({"scale", "in.bmp", "-", "P", "5"}, 2, "will not write a picture to a terminal",
                 terminalOut);
+  ExpectFailure({"convert", "in.bmp", "-", "4"}, 2, "will not write a picture to a terminal",
+                terminalOut);
 }
 
 TEST_F(Cli, HelpNamesEveryCommandAndExitCode) {
@@ -286,7 +295,7 @@ TEST_F(Cli, HelpNamesEveryCommandAndExitCode) {
     EXPECT_EQ(o.err, "") << Joined(args);
     for (const char* text :
          {"Usage: quendral mark", "mark IN OUT", "mark IN... DIR", "info FILE",
-          "scale IN OUT MODE VALUE", "--version", "Exit status", "\n  0  ", "\n  1  ", "\n  2  ",
+          "scale IN OUT MODE VALUE", "convert IN OUT DEPTH", "--grey", "--version", "Exit status", "\n  0  ", "\n  1  ", "\n  2  ",
           "\n  3  "})
       EXPECT_NE(o.out.find(text), std::string::npos) << Joined(args) << " lacks '" << text << "'";
   }
@@ -306,7 +315,7 @@ TEST_F(Cli, TheManualPageNamesWhatTheHelpNames) {
     at = end;
   }
   for (const char* word : {"mark IN OUT", "mark IN... DIR", "info FILE", "scale IN OUT MODE VALUE",
-                           "percent", "width", "height", "fit"})
+                           "percent", "width", "height", "fit", "convert IN OUT DEPTH"})
     words.push_back(word);
   EXPECT_GE(words.size(), 14u);
   for (const std::string& word : words)
@@ -399,6 +408,41 @@ TEST_F(Cli, ScaleResizesAndSavesAt24Bits) {
     EXPECT_EQ(scaled.Depth(), 24) << Joined(c.args);
     ASSERT_EQ(unlink(dir_.File("out.bmp").c_str()), 0);
   }
+}
+
+// The command gives what the library's own composition gives: Load,
+// SetDepth, FillGrayPalette with --grey, Save; through files and pipes.
+TEST_F(Cli, ConvertSavesWhatTheLibraryComposes) {
+  const struct {
+    Args options;
+    int depth;
+  } kCases[] = {{{}, 1}, {{}, 4}, {{}, 8}, {{}, 16}, {{}, 24}, {{}, 32},
+                {{"--grey"}, 1}, {{"--gray"}, 4}, {{"--grey"}, 8}};
+  const Bytes input = test::ReadFileBytes(dir_.File("in.bmp"));
+  for (const auto& c : kCases) {
+    BitmapImage image;
+    ASSERT_TRUE(image.Load(dir_.File("in.bmp").c_str()));
+    image.SetDepth(c.depth);
+    if (!c.options.empty()) image.FillGrayPalette();
+    ASSERT_TRUE(image.Save(dir_.File("expected.bmp").c_str()));
+    Args args = c.options;
+    for (const char* word : {"convert", "in.bmp", "out.bmp"}) args.push_back(word);
+    args.push_back(std::to_string(c.depth));
+    const Outcome file = Run(args);
+    EXPECT_EQ(file.exitCode, 0) << Joined(args) << "\n" << file.err;
+    EXPECT_EQ(Text("out.bmp"), Text("expected.bmp")) << Joined(args);
+    args[args.size() - 3] = "-", args[args.size() - 2] = "-";
+    Streams pipe;
+    pipe.input = &input;
+    const Outcome piped = Run(args, pipe);
+    EXPECT_EQ(piped.exitCode, 0) << Joined(args) << "\n" << piped.err;
+    EXPECT_EQ(piped.out, Text("expected.bmp")) << Joined(args);
+  }
+  ExpectFailure({"convert", "missing.bmp", "out.bmp", "8"}, 1, "cannot read missing.bmp");
+  ExpectFailure({"convert", "in.bmp", "no/out.bmp", "8"}, 3, "cannot write no/out.bmp");
+  const Outcome kept = Run({"convert", "-n", "in.bmp", "expected.bmp", "4"});
+  EXPECT_EQ(kept.exitCode, 0);
+  EXPECT_NE(kept.err.find("exists; not replaced"), std::string::npos) << kept.err;
 }
 
 TEST_F(Cli, ScaleFailuresHaveTheirOwnExitCodes) {

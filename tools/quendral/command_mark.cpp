@@ -7,6 +7,7 @@
 #include "export/mark_job.h"
 #include "platform/output_ledger.h"
 #include "operands.h"
+#include "streamed_job.h"
 
 namespace quendral::cli {
 namespace {
@@ -40,42 +41,15 @@ int MarkOne(const std::string& in, const std::string& out, bool noClobber,
     PrintError(out + " exists; not replaced");
     return kExitOk;
   }
-  PictureInput input(in);
-  if (!input.IsOpen()) {
-    PrintError(input.Explain());
-    return kExitInputNotLoaded;
+  Publishing publishing;
+  publishing.noClobber = noClobber;
+  if (batch != nullptr) {
+    publishing.ledger = &batch->ledger;
+    publishing.reportedAsTaken = [&] { return ReportedAsTaken(out, batch); };
   }
-  MarkJobResult result;
-  if (IsStandardStream(out)) {
-    File standardOutput = OpenStandardOutput();
-    DirectOutput output(standardOutput);
-    result = StreamMarkJob(input.file(), output);
-  } else {
-    // Without replacing, the finished picture is put in place by a step
-    // that fails on an existing name, so an OUT that appears at any moment
-    // of the save is kept.
-    ReplacingOutput output([&] { return out.c_str(); },
-                           noClobber ? OutputFile::Publish::kNoReplace : OutputFile::Publish::kReplace,
-                           batch != nullptr ? &batch->ledger : nullptr);
-    result = StreamMarkJob(input.file(), output);
-  }
-  if (!result.loaded) {
-    PrintError(input.Explain());
-    return kExitInputNotLoaded;
-  }
-  if (!result.written && result.save.systemError == EEXIST) {
-    if (ReportedAsTaken(out, batch)) return kExitOutputNotWritten;
-    if (noClobber) {
-      PrintError(out + " exists; not replaced");
-      return kExitOk;
-    }
-  }
-  if (!result.written) {
-    PrintError("cannot write " + OutputName(out) + ": " +
-               ExplainSaveFailure(static_cast<int>(result.save.outcome), result.save.systemError));
-    return kExitOutputNotWritten;
-  }
-  return kExitOk;
+  return RunStreamedJob(in, out, publishing, [](File& input, PictureOutput& output) {
+    return StreamMarkJob(input, output);
+  });
 }
 
 std::string InDirectory(const std::string& directory, const std::string& name) {

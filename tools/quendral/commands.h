@@ -28,11 +28,13 @@ struct Options {
   bool quiet = false;
   bool noClobber = false;
   bool json = false;
+  bool grey = false;  // convert: the grey table
 };
 
 int RunMark(const Arguments& args, const Options& options);
 int RunInfo(const Arguments& args, const Options& options);
 int RunScale(const Arguments& args, const Options& options);
+int RunConvert(const Arguments& args, const Options& options);
 
 // Prints "quendral: <message>" on stderr.
 void PrintError(const std::string& message);

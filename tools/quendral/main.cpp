@@ -1,4 +1,4 @@
-// quendral: marks, inspects and rescales BMP pictures from the command line.
+// quendral: marks, inspects, rescales and converts BMP pictures from the command line.
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -23,6 +23,7 @@ constexpr const char* kHelp =
     "       quendral mark [-n] [-j N] [-q] IN... DIR\n"
     "       quendral info [--json] FILE\n"
     "       quendral scale [-n] IN OUT MODE VALUE\n"
+    "       quendral convert [-n] [--grey] IN OUT DEPTH\n"
     "       quendral --help | --version\n"
     "\n"
     "Commands:\n"
@@ -45,6 +46,13 @@ constexpr const char* kHelp =
     "                    F, fit      longer side VALUE (H for a square picture)\n"
     "                  VALUE is a whole number and may be negative (sides never\n"
     "                  go below 1 pixel).\n"
+    "  convert IN OUT DEPTH\n"
+    "                  Save IN as OUT at DEPTH bits per pixel: 1, 4 or 8 with the\n"
+    "                  standard colour table (or, with --grey, an even ramp of\n"
+    "                  greys from black to white), each pixel taking the nearest\n"
+    "                  colour of the table, without dithering; 16 as 5-6-5 bit\n"
+    "                  fields; 24; or 32 (alpha as loaded). Works a few rows at a\n"
+    "                  time, so pictures of any size take little memory.\n"
     "\n"
     "A '-' as IN or FILE reads standard input, and as OUT writes standard output\n"
     "(straight, not through a temporary file). Pictures are not read from or\n"
@@ -54,13 +62,15 @@ constexpr const char* kHelp =
     "16-bit bit-field BMP, stored bottom row first.\n"
     "\n"
     "Options:\n"
-    "  -n, --no-clobber  mark, scale: never replace an existing OUT, not even one\n"
-    "                    that appears while the picture is written; say so on\n"
-    "                    standard error and leave it untouched.\n"
+    "  -n, --no-clobber  mark, scale, convert: never replace an existing OUT, not\n"
+    "                    even one that appears while the picture is written; say\n"
+    "                    so on standard error and leave it untouched.\n"
     "  -j, --jobs N      mark IN... DIR: mark N files at once (default: the\n"
     "                    number of processors; at most 128).\n"
     "  -q, --quiet       mark IN... DIR: no progress line (otherwise shown on a\n"
     "                    terminal while a batch runs for more than a second).\n"
+    "  --grey, --gray    convert: the grey table instead of the standard one\n"
+    "                    (DEPTH 1, 4 or 8 only).\n"
     "  --json            info: print one JSON object with the 16 header fields\n"
     "                    and the summary's facts.\n"
     "  -h, --help        Show this help (also after a command) and exit.\n"
@@ -142,6 +152,8 @@ int Main(int argc, char** argv) {
       options.noClobber = true;
     } else if (arg == "-q" || arg == "--quiet") {
       options.quiet = true;
+    } else if (arg == "--grey" || arg == "--gray") {
+      options.grey = true;
     } else if (arg == "--json") {
       options.json = true;
     } else if (arg == "-j" || arg == "--jobs" || arg.rfind("--jobs=", 0) == 0 ||
@@ -162,10 +174,13 @@ int Main(int argc, char** argv) {
     }
   }
   if (command.empty()) return UsageError("no command given");
+  if (options.grey && command != "convert") return UsageError("--grey applies to convert only");
   if (command == "info") return RunInfo(operands, options);
-  if (command != "mark" && command != "scale") return UsageError("unknown command '" + command + "'");
+  if (command != "mark" && command != "scale" && command != "convert")
+    return UsageError("unknown command '" + command + "'");
   RemoveTemporaryFilesOnInterrupt();
-  return command == "mark" ? RunMark(operands, options) : RunScale(operands, options);
+  if (command == "mark") return RunMark(operands, options);
+  return command == "scale" ? RunScale(operands, options) : RunConvert(operands, options);
 }
 
 }  // namespace quendral::cli
