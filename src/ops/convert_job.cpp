@@ -20,11 +20,6 @@ namespace {
 // 65,536 answers repays making it.
 constexpr std::int64_t kWordTableMinPixels = std::int64_t{1} << 18;
 
-void Fail(SaveStatus& status, int error) {
-  status.outcome = SaveStatus::Outcome::kWriteFailed;
-  if (status.systemError == 0) status.systemError = error != 0 ? error : EIO;
-}
-
 // Bytes that `count` pixels take at `depth` bits, the last byte part-filled.
 std::size_t DataBytes(int count, int depth) {
   return (static_cast<std::size_t>(count) * static_cast<std::size_t>(depth) + 7) / 8;
@@ -253,13 +248,13 @@ MarkJobResult StreamConvertJob(File& input, PictureOutput& output, const Convert
               : StreamRows(reader, converter, writer, shape, inChunk.get(), outChunk.get(),
                            rowsPerChunk));
     if (!rowsWritten) {
-      Fail(result.save, errno);
+      RecordWriteFailure(result.save, errno);
       return result;
     }
     input.Close();
     result.written = output.Finish(result.save);
   } catch (...) {
-    Fail(result.save, ENOMEM);
+    RecordWriteFailure(result.save, ENOMEM);
   }
   return result;
 }
@@ -277,7 +272,7 @@ MarkJobResult InMemoryConvertJob(File& input, PictureOutput& output,
     if (target.grey) image.FillGrayPalette();
     result.written = SaveThrough(image, output, result.save);
   } catch (...) {
-    Fail(result.save, ENOMEM);
+    RecordWriteFailure(result.save, ENOMEM);
   }
   return result;
 }

@@ -113,10 +113,14 @@ File OpenStandardOutput() {
 }
 
 int FinishStandardOutput(int status) {
+  // Output longer than the stream's buffer fails while it is printed, and
+  // the reason is in errno from then on: the flush has nothing left to try.
+  const int earlier = std::ferror(stdout) != 0 ? errno : 0;
   errno = 0;
   const bool failed = std::fflush(stdout) != 0 || std::ferror(stdout) != 0;
   if (!failed) return status;
-  PrintError(std::string("cannot write standard output: ") + std::strerror(errno != 0 ? errno : EIO));
+  const int error = errno != 0 ? errno : earlier != 0 ? earlier : EIO;
+  PrintError(std::string("cannot write standard output: ") + std::strerror(error));
   return kExitOutputNotWritten;
 }
 
