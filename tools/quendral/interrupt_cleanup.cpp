@@ -54,7 +54,9 @@ void RemoveTemporaryFilesOnInterrupt() {
   // Threads started later hold them back too, as they inherit the mask.
   if (pthread_sigmask(SIG_BLOCK, &signals, nullptr) != 0) return;
   try {
-    std::thread(TakeSignals, signals).detach();
+    // Through a lambda: a reference bound to a Thumb function's odd
+    // address trips the ARM build's alignment check.
+    std::thread([signals] { TakeSignals(signals); }).detach();
   } catch (...) {
     // Without the thread the signals act as they would have.
     pthread_sigmask(SIG_UNBLOCK, &signals, nullptr);
