@@ -74,8 +74,8 @@ def main():
           " peer | peer RSS | stream / peer |")
     print("|---|---|---|---|---|---|---|---|---|---|")
     for case in args.cases:
-        name, spec = case.split("=", 1)
-        source, mode, value = spec.rsplit(":", 2)
+        name, job = case.split("=", 1)
+        source, mode, value = job.rsplit(":", 2)
         stream = median_of(args.runs, [args.quendral, "scale", source, out("stream"), mode, value],
                            out("stream"))
         with open(out("stream"), "rb") as f:

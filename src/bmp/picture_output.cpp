@@ -11,6 +11,15 @@ void RecordWriteFailure(SaveStatus& status, int error) {
   if (status.systemError == 0) status.systemError = error != 0 ? error : EIO;
 }
 
+bool FinishStreamedJob(bool rowsWritten, File& input, PictureOutput& output, SaveStatus& status) {
+  if (!rowsWritten) {
+    RecordWriteFailure(status, errno);
+    return false;
+  }
+  input.Close();
+  return output.Finish(status);
+}
+
 bool SaveThrough(BitmapImage& image, PictureOutput& output, SaveStatus& status) {
   if (!PlanBmpFile(image.Width(), image.Height(), image.Depth(), image.XPelsPerMeter(),
                    image.YPelsPerMeter())

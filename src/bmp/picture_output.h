@@ -18,6 +18,11 @@ void RecordWriteFailure(SaveStatus& status, int error);
 
 class PictureOutput;
 
+// The last step of a streamed job whose rows were written (`rowsWritten`)
+// or not: the input is closed first, so that the output may replace it,
+// and the output finished. True when the picture is complete in its place.
+bool FinishStreamedJob(bool rowsWritten, File& input, PictureOutput& output, SaveStatus& status);
+
 // Saves a picture held in memory through `output`: refused as too large
 // before the output is opened when the file would not fit the format.
 // True when the picture is complete in its place; `status` says why not.

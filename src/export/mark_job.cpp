@@ -126,12 +126,7 @@ MarkJobResult StreamMarkJob(File& input, PictureOutput& output, std::size_t chun
         writer.WriteHead(reader.palette()) &&
         (wide ? StreamWideRows(input, reader, marker, writer, chunk.get(), piecePixels)
               : StreamRows(reader, marker, writer, chunk.get(), rowsPerChunk));
-    if (!rowsWritten) {
-      RecordWriteFailure(result.save, errno);
-      return result;
-    }
-    input.Close();
-    result.written = output.Finish(result.save);
+    result.written = FinishStreamedJob(rowsWritten, input, output, result.save);
   } catch (...) {
     RecordWriteFailure(result.save, ENOMEM);
   }

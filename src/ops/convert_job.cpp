@@ -247,12 +247,7 @@ MarkJobResult StreamConvertJob(File& input, PictureOutput& output, const Convert
                                outChunk.get(), piecePixels)
               : StreamRows(reader, converter, writer, shape, inChunk.get(), outChunk.get(),
                            rowsPerChunk));
-    if (!rowsWritten) {
-      RecordWriteFailure(result.save, errno);
-      return result;
-    }
-    input.Close();
-    result.written = output.Finish(result.save);
+    result.written = FinishStreamedJob(rowsWritten, input, output, result.save);
   } catch (...) {
     RecordWriteFailure(result.save, ENOMEM);
   }

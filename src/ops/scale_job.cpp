@@ -142,14 +142,10 @@ ScaleJobResult StreamScaleJob(File& input, PictureOutput& output, char mode, int
     if (file == nullptr) return result;
     BmpRowWriter writer(*file, plan);
     errno = 0;
-    if (!writer.WriteHead(nullptr) || !WriteScaledRows(window, reader.height(), columns,
-                                                        size.height, writer, target.get(),
-                                                        stored.get())) {
-      RecordWriteFailure(result.save, errno);
-      return result;
-    }
-    input.Close();
-    result.written = output.Finish(result.save);
+    const bool rowsWritten =
+        writer.WriteHead(nullptr) && WriteScaledRows(window, reader.height(), columns, size.height,
+                                                     writer, target.get(), stored.get());
+    result.written = FinishStreamedJob(rowsWritten, input, output, result.save);
   } catch (...) {
     RecordWriteFailure(result.save, ENOMEM);
   }
