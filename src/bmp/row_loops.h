@@ -4,6 +4,7 @@
 // hold each one against the plain per-pixel statement.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -148,27 +149,36 @@ inline void Pack565(const ColorQuad* in, std::uint8_t* out, int width) {
 template <typename Matcher>
 void PackIndices(const ColorQuad* in, std::uint8_t* out, int width, int depth, Matcher& matcher) {
   if (depth == 8) {
-    for (int i = 0; i < width; ++i) out[i] = matcher.Match(in[i]);
+    matcher.MatchRun(in, out, width);
     return;
   }
+  // Indices a piece at a time (a whole number of bytes), then packed.
+  constexpr int kPiece = 256;
+  std::uint8_t indices[kPiece];
   const int pixelsPerByte = 8 / depth;
-  const int wholeBytes = width / pixelsPerByte;
-  if (depth == 4) {
-    for (int k = 0; k < wholeBytes; ++k, in += 2)
-      out[k] = static_cast<std::uint8_t>(16u * matcher.Match(in[0]) + matcher.Match(in[1]));
-  } else {
-    for (int k = 0; k < wholeBytes; ++k, in += 8) {
-      unsigned sum = 0;
-      for (int b = 0; b < 8; ++b) sum += static_cast<unsigned>(matcher.Match(in[b])) << (7 - b);
-      out[k] = static_cast<std::uint8_t>(sum);
+  for (int done = 0; done < width; done += kPiece) {
+    const int count = std::min(kPiece, width - done);
+    matcher.MatchRun(in + done, indices, count);
+    std::uint8_t* bytes = out + done / pixelsPerByte;
+    const int wholeBytes = count / pixelsPerByte;
+    const std::uint8_t* index = indices;
+    if (depth == 4) {
+      for (int k = 0; k < wholeBytes; ++k, index += 2)
+        bytes[k] = static_cast<std::uint8_t>(16u * index[0] + index[1]);
+    } else {
+      for (int k = 0; k < wholeBytes; ++k, index += 8) {
+        unsigned sum = 0;
+        for (int b = 0; b < 8; ++b) sum += static_cast<unsigned>(index[b]) << (7 - b);
+        bytes[k] = static_cast<std::uint8_t>(sum);
+      }
     }
-  }
-  const int rest = width - wholeBytes * pixelsPerByte;
-  if (rest > 0) {
-    unsigned sum = 0;
-    for (int b = 0; b < rest; ++b)
-      sum += static_cast<unsigned>(matcher.Match(in[b])) << (depth * (pixelsPerByte - 1 - b));
-    out[wholeBytes] = static_cast<std::uint8_t>(sum);
+    const int rest = count - wholeBytes * pixelsPerByte;
+    if (rest > 0) {
+      unsigned sum = 0;
+      for (int b = 0; b < rest; ++b)
+        sum += static_cast<unsigned>(index[b]) << (depth * (pixelsPerByte - 1 - b));
+      bytes[wholeBytes] = static_cast<std::uint8_t>(sum);
+    }
   }
 }
 

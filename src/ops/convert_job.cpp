@@ -19,6 +19,11 @@ namespace {
 // From this many pixels on, decoding 16-bit words through a table of all
 // 65,536 answers repays making it.
 constexpr std::int64_t kWordTableMinPixels = std::int64_t{1} << 18;
+// From this many pixels of a picture of 16 bits or more on, the colour-table
+// matcher's block table repays making it at once (it costs about as much as
+// half a million colours matched without it, and a photo has nearly as many
+// colours as pixels).
+constexpr std::int64_t kBlockTableMinPixels = std::int64_t{1} << 20;
 
 // Bytes that `count` pixels take at `depth` bits, the last byte part-filled.
 std::size_t DataBytes(int count, int depth) {
@@ -46,6 +51,8 @@ class RowConverter {
       if (!words_) return false;
       for (unsigned w = 0; w < 65536; ++w) words_[w] = fields_.Decode(static_cast<std::uint16_t>(w));
     }
+    if (inDepth_ >= 16 && IsIndexedDepth(outDepth_) && picturePixels >= kBlockTableMinPixels)
+      matcher_.ExpectManyColours();
     return true;
   }
 

@@ -164,6 +164,8 @@ std::vector<TableCase> AwkwardTables() {
          return Rgb(levels[r.Next() % 12], levels[r.Next() % 12], levels[r.Next() % 12]);
        }},
       {"greys in pairs", 8, [](int k, TestRandom&) { return Rgb(k / 2, k / 2, k / 2); }},
+      {"greys but one", 8,
+       [](int k, TestRandom&) { return k == 200 ? Rgb(200, 200, 201) : Rgb(k, k, k); }},
       {"sixteen with repeats", 4,
        [](int k, TestRandom& r) {
          return k % 4 == 3 ? Rgb(9, 99, 199) : Bgra(r.Byte(), r.Byte(), r.Byte(), 0);
@@ -194,7 +196,8 @@ TEST(PaletteMatcher, AgreesWithTheRuleOnAwkwardTables) {
     // More distinct colours than the matcher answers before it changes
     // strategy, with the table's own colours among them; then every
     // colour whose channels lie on region borders; then all of it again
-    // (answered from memory).
+    // (answered from memory). A second matcher answers from its block
+    // table throughout.
     std::vector<ColorQuad> colours;
     for (int n = 0; n < 3000; ++n) {
       ColorQuad c = Bgra(random.Byte(), random.Byte(), random.Byte(), random.Byte());
@@ -202,18 +205,21 @@ TEST(PaletteMatcher, AgreesWithTheRuleOnAwkwardTables) {
       if (n % 7 == 3) c.alpha = static_cast<std::uint8_t>(~c.alpha);
       colours.push_back(c);
     }
-    for (int red = 0; red < 16; ++red)
-      for (int green = 0; green < 16; ++green)
-        for (int blue = 0; blue < 16; ++blue) {
-          const auto border = [](int n) { return 32 * (n / 2) + 31 * (n % 2); };
+    for (int red = 0; red < 32; ++red)
+      for (int green = 0; green < 32; ++green)
+        for (int blue = 0; blue < 32; ++blue) {
+          const auto border = [](int n) { return 16 * (n / 2) + 15 * (n % 2); };
           colours.push_back(Rgb(border(red), border(green), border(blue)));
         }
     PaletteMatcher matcher(image);
+    PaletteMatcher blocks(image);
+    blocks.ExpectManyColours();
     for (int round = 0; round < 2; ++round) {
       for (const ColorQuad& c : colours) {
         const int expected = ReferenceNearest(table, c);
         ASSERT_EQ(image.NearestPaletteIndex(c), expected) << test::Describe(c);
         ASSERT_EQ(matcher.Match(c), expected) << test::Describe(c) << " round " << round;
+        ASSERT_EQ(blocks.Match(c), expected) << test::Describe(c) << " block table";
         ASSERT_EQ(matcher.Scan(c), expected) << test::Describe(c);
       }
     }
