@@ -98,9 +98,9 @@ __attribute__((target("avx2"))) void InterpolateAvx2(const ColorQuad* upper,
                                                      const ScaleColumns& columns, ColorQuad* out) {
   const std::int32_t* left = columns.left();
   const double* fx = columns.fx();
-  const double* oneMinusFx = columns.oneMinusFx();
   const int count = columns.count();
   const __m256d fyv = _mm256_set1_pd(fy);
+  const __m256d onev = _mm256_set1_pd(1.0);
   // Left neighbours' pixels to the low half, right neighbours' to the high.
   const __m256i split = _mm256_setr_epi32(0, 2, 4, 6, 1, 3, 5, 7);
   const __m256i blueBytes = ChannelBytes(0);
@@ -108,16 +108,35 @@ __attribute__((target("avx2"))) void InterpolateAvx2(const ColorQuad* upper,
   const __m256i redBytes = ChannelBytes(2);
   const auto* upperWords = reinterpret_cast<const long long*>(upper);
   const auto* lowerWords = reinterpret_cast<const long long*>(lower);
+  // Where the four pixels' neighbours lie within eight source pixels that
+  // the row holds (an upscale, or a downscale to half or more), one load
+  // of those eight and a permutation fetch them, cheaper than a gather.
+  const int lastWindow = columns.oldWidth() - 8;
+  const __m256i one = _mm256_set1_epi32(1);
   int k = 0;
   for (; k + 4 <= count; k += 4) {
     const __m128i at = _mm_loadu_si128(reinterpret_cast<const __m128i*>(left + k));
-    const __m256i up = _mm256_permutevar8x32_epi32(_mm256_i32gather_epi64(upperWords, at, 4), split);
-    const __m256i down =
-        _mm256_permutevar8x32_epi32(_mm256_i32gather_epi64(lowerWords, at, 4), split);
+    __m256i up, down;
+    const int first = left[k];
+    if (left[k + 3] - first <= 6 && first <= lastWindow) {
+      const __m128i offsets = _mm_sub_epi32(at, _mm_set1_epi32(first));
+      const __m256i lefts = _mm256_castsi128_si256(offsets);
+      const __m256i pick = _mm256_inserti128_si256(
+          lefts, _mm256_castsi256_si128(_mm256_add_epi32(lefts, one)), 1);
+      up = _mm256_permutevar8x32_epi32(
+          _mm256_loadu_si256(reinterpret_cast<const __m256i*>(upper + first)), pick);
+      down = _mm256_permutevar8x32_epi32(
+          _mm256_loadu_si256(reinterpret_cast<const __m256i*>(lower + first)), pick);
+    } else {
+      up = _mm256_permutevar8x32_epi32(_mm256_i32gather_epi64(upperWords, at, 4), split);
+      down = _mm256_permutevar8x32_epi32(_mm256_i32gather_epi64(lowerWords, at, 4), split);
+    }
 
     const __m256d fxv = _mm256_loadu_pd(fx + k);
     const __m256d fxy = _mm256_mul_pd(fxv, fyv);
-    const __m256d w00 = _mm256_add_pd(_mm256_sub_pd(_mm256_loadu_pd(oneMinusFx + k), fyv), fxy);
+    // 1 - fx made again rather than loaded: the same IEEE difference, and
+    // a quarter less column table to stream through the cache.
+    const __m256d w00 = _mm256_add_pd(_mm256_sub_pd(_mm256_sub_pd(onev, fxv), fyv), fxy);
     const __m256d w01 = _mm256_sub_pd(fyv, fxy);
     const __m256d w10 = _mm256_sub_pd(fxv, fxy);
     const __m256d w11 = fxy;
