@@ -68,7 +68,7 @@ int Job(bool streamed, const std::string& in, const std::string& out, int depth,
   quendral::ConvertTarget target;
   target.depth = depth;
   target.grey = grey;
-  const quendral::MarkJobResult result = streamed
+  const quendral::JobResult result = streamed
                                              ? quendral::StreamConvertJob(input, output, target)
                                              : quendral::InMemoryConvertJob(input, output, target);
   const double ms = MillisecondsSince(start);

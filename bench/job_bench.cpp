@@ -107,7 +107,7 @@ int ChildInMemory(const std::string& in, const std::string& out) {
   const Clock::time_point start = Clock::now();
   quendral::File input = quendral::File::Open(in.c_str(), "rb");
   quendral::ReplacingOutput output([&] { return out.c_str(); });
-  const quendral::MarkJobResult result = quendral::InMemoryMarkJob(input, output);
+  const quendral::JobResult result = quendral::InMemoryMarkJob(input, output);
   const double ms = MillisecondsSince(start);
   if (!result.written) return 1;
   std::printf("%.3f\n", ms);

@@ -31,7 +31,7 @@ inline bool ClaimsTooManyPixels(const std::uint8_t* data, std::size_t size) {
 }
 
 // Runs `streamed` and `held`, each (File& input, PictureOutput& output) ->
-// MarkJobResult, on the input and holds them equal.
+// JobResult, on the input and holds them equal.
 template <typename StreamedJob, typename HeldJob>
 void ExpectSameJob(const std::uint8_t* data, std::size_t size, StreamedJob streamed, HeldJob held) {
   if (ClaimsTooManyPixels(data, size)) return;
@@ -42,8 +42,8 @@ void ExpectSameJob(const std::uint8_t* data, std::size_t size, StreamedJob strea
   FUZZ_CHECK(streamBytes.file().IsOpen() && memoryBytes.file().IsOpen());
   DirectOutput streamOutput(streamBytes.file());
   DirectOutput memoryOutput(memoryBytes.file());
-  const MarkJobResult a = streamed(streamInput, streamOutput);
-  const MarkJobResult b = held(memoryInput, memoryOutput);
+  const JobResult a = streamed(streamInput, streamOutput);
+  const JobResult b = held(memoryInput, memoryOutput);
   FUZZ_CHECK(a.loaded == b.loaded);
   FUZZ_CHECK(a.written == b.written);
   FUZZ_CHECK(a.save.outcome == b.save.outcome);

@@ -1,5 +1,6 @@
 // Where a job's picture goes: a path, replaced only by a complete file, or
-// a stream already open. The mark and scale jobs save through the same sinks.
+// a stream already open. The mark, scale and convert jobs save through the
+// same sinks.
 #pragma once
 
 #include <functional>
@@ -11,6 +12,14 @@
 #include "platform/output_file.h"
 
 namespace quendral {
+
+// What a job that reads one picture and writes one came to (the mark and
+// convert jobs; the rescale adds a step of its own).
+struct JobResult {
+  bool loaded = false;   // the input was read as a picture
+  bool written = false;  // the new picture reached the output
+  SaveStatus save;       // why the output was or was not written
+};
 
 // Marks `status` as a failed write; `error` is the errno value seen, EIO
 // when there was none. An earlier reason is kept.

@@ -86,8 +86,8 @@ bool StreamWideRows(File& input, BmpRowReader& reader, const RowMarker& marker,
 
 }  // namespace
 
-MarkJobResult StreamMarkJob(File& input, PictureOutput& output, std::size_t chunkBytes) noexcept {
-  MarkJobResult result;
+JobResult StreamMarkJob(File& input, PictureOutput& output, std::size_t chunkBytes) noexcept {
+  JobResult result;
   try {
     if (!CheckTypeSizes()) return result;
     BmpRowReader reader(input);
@@ -133,8 +133,8 @@ MarkJobResult StreamMarkJob(File& input, PictureOutput& output, std::size_t chun
   return result;
 }
 
-MarkJobResult InMemoryMarkJob(File& input, PictureOutput& output) noexcept {
-  MarkJobResult result;
+JobResult InMemoryMarkJob(File& input, PictureOutput& output) noexcept {
+  JobResult result;
   try {
     BitmapImage image;
     if (!image.Load(input)) return result;
@@ -148,7 +148,7 @@ MarkJobResult InMemoryMarkJob(File& input, PictureOutput& output) noexcept {
   return result;
 }
 
-void SaveHeldPicture(BitmapImage& image, PictureOutput& output, MarkJobResult& result) {
+void SaveHeldPicture(BitmapImage& image, PictureOutput& output, JobResult& result) {
   if (!PlanBmpFile(image.Width(), image.Height(), image.Depth(), image.XPelsPerMeter(),
                    image.YPelsPerMeter())
            .fits) {

@@ -10,12 +10,6 @@
 
 namespace quendral {
 
-struct MarkJobResult {
-  bool loaded = false;   // the input was read as a picture
-  bool written = false;  // the marked picture reached the output
-  SaveStatus save;       // why the output was or was not written
-};
-
 // Rows pass through a chunk of about this many bytes, reused from the
 // first row to the last: the job's memory does not grow with the picture.
 inline constexpr std::size_t kMarkChunkBytes = std::size_t{1} << 20;
@@ -26,22 +20,22 @@ inline constexpr std::size_t kMarkChunkBytes = std::size_t{1} << 20;
 // load. Rows wider than the chunk go through it in pieces; from an input
 // whose size is unknown (a pipe) such a row is held whole, as far as the
 // input gives it. Never throws.
-MarkJobResult StreamMarkJob(File& input, PictureOutput& output,
+JobResult StreamMarkJob(File& input, PictureOutput& output,
                             std::size_t chunkBytes = kMarkChunkBytes) noexcept;
 // The same job through a whole picture in memory: Load, MarkTriangles, Save.
-MarkJobResult InMemoryMarkJob(File& input, PictureOutput& output) noexcept;
+JobResult InMemoryMarkJob(File& input, PictureOutput& output) noexcept;
 
 // The job from a path to the path that `outputPath()` gives.
 template <typename OutputPath>
-MarkJobResult RunMarkJob(const char* inputPath, OutputPath&& outputPath) noexcept {
+JobResult RunMarkJob(const char* inputPath, OutputPath&& outputPath) noexcept {
   try {
     File input = File::Open(inputPath, "rb");
-    if (!input.IsOpen()) return MarkJobResult{};
+    if (!input.IsOpen()) return JobResult{};
     ReplacingOutput output([&]() -> const char* { return outputPath(); });
     return StreamMarkJob(input, output);
   } catch (...) {
     // Only running out of memory can land here, before anything was read.
-    return MarkJobResult{};
+    return JobResult{};
   }
 }
 

@@ -13,7 +13,7 @@ extern "C" QUENDRAL_API int32_t QUENDRAL_CALL Quendral(const QuendralPathChar* i
   try {
     const quendral::NarrowPath input(inputPath);
     std::optional<quendral::NarrowPath> output;
-    const quendral::MarkJobResult result = quendral::RunMarkJob(input.c_str(), [&] {
+    const quendral::JobResult result = quendral::RunMarkJob(input.c_str(), [&] {
       output.emplace(outputPath);
       return output->c_str();
     });

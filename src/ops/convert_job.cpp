@@ -19,11 +19,6 @@ namespace {
 // From this many pixels on, decoding 16-bit words through a table of all
 // 65,536 answers repays making it.
 constexpr std::int64_t kWordTableMinPixels = std::int64_t{1} << 18;
-// From this many pixels of a picture of 16 bits or more on, the colour-table
-// matcher's block table repays making it at once (it costs about as much as
-// half a million colours matched without it, and a photo has nearly as many
-// colours as pixels).
-constexpr std::int64_t kBlockTableMinPixels = std::int64_t{1} << 20;
 
 // Bytes that `count` pixels take at `depth` bits, the last byte part-filled.
 std::size_t DataBytes(int count, int depth) {
@@ -51,8 +46,6 @@ class RowConverter {
       if (!words_) return false;
       for (unsigned w = 0; w < 65536; ++w) words_[w] = fields_.Decode(static_cast<std::uint16_t>(w));
     }
-    if (inDepth_ >= 16 && IsIndexedDepth(outDepth_) && picturePixels >= kBlockTableMinPixels)
-      matcher_.ExpectManyColours();
     return true;
   }
 
@@ -202,9 +195,9 @@ bool IsValidConvertTarget(const ConvertTarget& target) {
   return depthOk && (!target.grey || IsIndexedDepth(d));
 }
 
-MarkJobResult StreamConvertJob(File& input, PictureOutput& output, const ConvertTarget& target,
+JobResult StreamConvertJob(File& input, PictureOutput& output, const ConvertTarget& target,
                                std::size_t chunkBytes) noexcept {
-  MarkJobResult result;
+  JobResult result;
   try {
     BitmapImage table;
     if (!CheckTypeSizes() || !MakeTarget(target, table)) return result;
@@ -261,9 +254,9 @@ MarkJobResult StreamConvertJob(File& input, PictureOutput& output, const Convert
   return result;
 }
 
-MarkJobResult InMemoryConvertJob(File& input, PictureOutput& output,
+JobResult InMemoryConvertJob(File& input, PictureOutput& output,
                                  const ConvertTarget& target) noexcept {
-  MarkJobResult result;
+  JobResult result;
   try {
     if (!IsValidConvertTarget(target)) return result;
     BitmapImage image;

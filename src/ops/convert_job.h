@@ -7,7 +7,7 @@
 
 #include <cstddef>
 
-#include "export/mark_job.h"
+#include "bmp/picture_output.h"
 #include "platform/file.h"
 
 namespace quendral {
@@ -35,10 +35,10 @@ inline constexpr std::size_t kConvertChunkBytes = std::size_t{256} << 10;
 // does not load. Rows wider than the chunk go through it in pieces; from an
 // input whose size is unknown (a pipe) such a row is held whole, as far as
 // the input gives it. Never throws.
-MarkJobResult StreamConvertJob(File& input, PictureOutput& output, const ConvertTarget& target,
+JobResult StreamConvertJob(File& input, PictureOutput& output, const ConvertTarget& target,
                                std::size_t chunkBytes = kConvertChunkBytes) noexcept;
 // The same job through a whole picture in memory.
-MarkJobResult InMemoryConvertJob(File& input, PictureOutput& output,
+JobResult InMemoryConvertJob(File& input, PictureOutput& output,
                                  const ConvertTarget& target) noexcept;
 
 }  // namespace quendral

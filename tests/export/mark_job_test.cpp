@@ -84,7 +84,7 @@ class MarkJob : public ::testing::Test {
     // The held job, then the stream with its chunk, with small chunks (many
     // chunks a picture) and with chunks smaller than a row (rows in pieces).
     const std::size_t chunks[] = {kMarkChunkBytes, 64, 20, 1};
-    MarkJobResult results[5];
+    JobResult results[5];
     Bytes outputs[5];
     for (int run = 0; run < 5; ++run) {
       const std::string out = dir_.File("out-" + std::to_string(run) + ".bmp");
@@ -145,7 +145,7 @@ TEST_F(MarkJob, TheStreamMayReplaceItsOwnInput) {
   ExpectSameJob(picture, "24 bits");
   const Bytes expected = held_;
   test::WriteFileBytes(path, picture);
-  const MarkJobResult result = RunMarkJob(path.c_str(), [&] { return path.c_str(); });
+  const JobResult result = RunMarkJob(path.c_str(), [&] { return path.c_str(); });
   EXPECT_TRUE(result.loaded && result.written);
   EXPECT_EQ(test::ReadFileBytes(path), expected);
 }

@@ -56,7 +56,7 @@ std::string MarkUnderFileSizeLimit(const std::string& input, const std::string& 
       [&]() -> std::string {
         if (Quendral(Wide(input).c_str(), Wide(output).c_str()) != 999)
           return "export did not give 999";
-        const MarkJobResult result = RunMarkJob(input.c_str(), [&] { return output.c_str(); });
+        const JobResult result = RunMarkJob(input.c_str(), [&] { return output.c_str(); });
         if (!result.loaded) return "the input did not load";
         if (result.written) return "the save reported success";
         if (result.save.outcome != SaveStatus::Outcome::kWriteFailed) return "not a write failure";
@@ -99,7 +99,7 @@ TEST(SaveFaults, AFullDeviceIsReportedAtEveryDepth) {
     const std::string input = dir.File("in" + std::to_string(depth) + ".bmp");
     WritePicture(input, depth);
     const Bytes before = test::ReadFileBytes(input);
-    const MarkJobResult result = RunMarkJob(input.c_str(), [] { return "/dev/full"; });
+    const JobResult result = RunMarkJob(input.c_str(), [] { return "/dev/full"; });
     EXPECT_TRUE(result.loaded) << depth;
     EXPECT_FALSE(result.written) << depth;
     EXPECT_EQ(result.save.systemError, ENOSPC) << depth;
@@ -121,7 +121,7 @@ TEST(SaveFaults, AnOutputPathThatIsADirectoryOrALinkToNothingIsLeftAlone) {
   ASSERT_EQ(symlink("missing.bmp", dangling.c_str()), 0);
   for (const std::string& path : {target, target + "/", dir.path(), dangling,
                                   dir.File("missing/")}) {
-    const MarkJobResult result = RunMarkJob(input.c_str(), [&] { return path.c_str(); });
+    const JobResult result = RunMarkJob(input.c_str(), [&] { return path.c_str(); });
     EXPECT_TRUE(result.loaded) << path;
     EXPECT_FALSE(result.written) << path;
     EXPECT_EQ(result.save.outcome, SaveStatus::Outcome::kOpenFailed) << path;
@@ -137,7 +137,7 @@ TEST(SaveFaults, TheLongestLegalNameSavesNewReplacedAndInPlace) {
   const std::string input = dir.File("in.bmp");
   WritePicture(input, 24);
   for (const std::string& from : {input, input, longest}) {
-    const MarkJobResult result = RunMarkJob(from.c_str(), [&] { return longest.c_str(); });
+    const JobResult result = RunMarkJob(from.c_str(), [&] { return longest.c_str(); });
     EXPECT_TRUE(result.written) << from << ": " << result.save.systemError;
   }
   BitmapImage written;

@@ -52,12 +52,12 @@ class ConvertJob : public ::testing::Test {
  protected:
   // Runs `job` from in.bmp to out.bmp: its result, and the bytes written.
   template <typename Job>
-  MarkJobResult Run(const Bytes& input, Job job, Bytes& written) {
+  JobResult Run(const Bytes& input, Job job, Bytes& written) {
     const std::string in = dir_.File("in.bmp"), out = dir_.File("out.bmp");
     test::WriteFileBytes(in, input);
     File file = File::Open(in.c_str(), "rb");
     ReplacingOutput output([&] { return out.c_str(); });
-    const MarkJobResult result = job(file, output);
+    const JobResult result = job(file, output);
     written = test::FileExists(out) ? test::ReadFileBytes(out) : Bytes();
     std::remove(out.c_str());
     return result;
@@ -66,14 +66,14 @@ class ConvertJob : public ::testing::Test {
   void ExpectSameJob(const Bytes& input, const std::string& what) {
     for (const ConvertTarget& target : kTargets) {
       Bytes held;
-      const MarkJobResult expected = Run(
+      const JobResult expected = Run(
           input, [&](File& in, PictureOutput& out) { return InMemoryConvertJob(in, out, target); },
           held);
       // The job's own chunk, chunks of a few rows, and chunks smaller than a row.
       for (const std::size_t chunk : {kConvertChunkBytes, std::size_t{200}, std::size_t{7}}) {
         const std::string how = what + ", " + Describe(target) + ", chunk " + std::to_string(chunk);
         Bytes streamed;
-        const MarkJobResult result = Run(
+        const JobResult result = Run(
             input,
             [&](File& in, PictureOutput& out) { return StreamConvertJob(in, out, target, chunk); },
             streamed);
@@ -130,7 +130,7 @@ TEST_F(ConvertJob, KnownColoursTakeTheirNearestEntries) {
   };
   for (const auto& c : kCases) {
     Bytes written;
-    const MarkJobResult result =
+    const JobResult result =
         Run(picture, [&](File& in, PictureOutput& out) { return StreamConvertJob(in, out, c.target); },
             written);
     ASSERT_TRUE(result.loaded && result.written) << Describe(c.target);
@@ -149,7 +149,7 @@ TEST_F(ConvertJob, RefusesTargetsBeforeReadingAnything) {
     EXPECT_FALSE(IsValidConvertTarget(target)) << Describe(target);
     for (int held = 0; held < 2; ++held) {
       Bytes written;
-      const MarkJobResult result = Run(
+      const JobResult result = Run(
           picture,
           [&](File& in, PictureOutput& out) {
             return held ? InMemoryConvertJob(in, out, target) : StreamConvertJob(in, out, target);

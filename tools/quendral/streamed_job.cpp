@@ -14,7 +14,7 @@ int RunStreamedJob(const std::string& in, const std::string& out, const Publishi
     PrintError(input.Explain());
     return kExitInputNotLoaded;
   }
-  MarkJobResult result;
+  JobResult result;
   if (IsStandardStream(out)) {
     File standardOutput = OpenStandardOutput();
     DirectOutput output(standardOutput);

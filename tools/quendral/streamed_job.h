@@ -6,12 +6,11 @@
 #include <string>
 
 #include "bmp/picture_output.h"
-#include "export/mark_job.h"
 #include "platform/output_ledger.h"
 
 namespace quendral::cli {
 
-using StreamedJob = std::function<MarkJobResult(File& input, PictureOutput& output)>;
+using StreamedJob = std::function<JobResult(File& input, PictureOutput& output)>;
 
 // How a file OUT is put in place.
 struct Publishing {
