@@ -80,16 +80,39 @@ void PaletteMatcher::Take(const ColorQuad* table, int count) {
 
 // A grey entry v is at distance 3v^2 - 2v(red + green + blue) plus the
 // colour's own squared length from a colour, so among greys alone the
-// order of the distances, ties included, depends on the sum alone: any
-// colour with that sum has the same first nearest entry.
+// order of the distances, ties included, depends on the sum s alone: any
+// colour with that sum has the same first nearest entry. That distance
+// falls as v nears s / 3 from either side, so the nearest is the nearest
+// level the table has at or below s / 3 or the one at or above it, and
+// among entries of one level the first.
 bool PaletteMatcher::TakeGreyTable() {
-  for (int k = 0; k < count_; ++k)
+  int firstOf[256];
+  std::fill(std::begin(firstOf), std::end(firstOf), -1);
+  for (int k = 0; k < count_; ++k) {
     if (red_[k] != green_[k] || green_[k] != blue_[k]) return false;
+    if (firstOf[red_[k]] < 0) firstOf[red_[k]] = k;
+  }
+  // The nearest level the table has at or below, and at or above, each
+  // level; -1 and 256 where there is none.
+  int below[256], above[256];
+  for (int v = 0, last = -1; v < 256; ++v) below[v] = last = firstOf[v] >= 0 ? v : last;
+  for (int v = 255, next = 256; v >= 0; --v) above[v] = next = firstOf[v] >= 0 ? v : next;
   for (int sum = 0; sum <= 3 * 255; ++sum) {
-    const int red = std::min(sum, 255);
-    const int green = std::min(sum - red, 255);
-    bySum_[sum] = static_cast<std::uint8_t>(
-        ScanCandidates(kEveryIndex.data(), count_, red, green, sum - red - green));
+    const int low = below[sum / 3];
+    const int high = above[(sum + 2) / 3];
+    int answer;
+    if (low < 0) {
+      answer = firstOf[high];
+    } else if (high > 255) {
+      answer = firstOf[low];
+    } else {
+      const int lowDistance = 3 * low * low - 2 * low * sum;
+      const int highDistance = 3 * high * high - 2 * high * sum;
+      answer = lowDistance < highDistance   ? firstOf[low]
+               : highDistance < lowDistance ? firstOf[high]
+                                            : std::min(firstOf[low], firstOf[high]);
+    }
+    bySum_[sum] = static_cast<std::uint8_t>(answer);
   }
   return true;
 }
