@@ -16,8 +16,7 @@ bool StoredRowDecoder::Prepare(std::int64_t pixels) {
   return true;
 }
 
-void StoredRowDecoder::Decode(const std::uint8_t* in, ColorQuad* out) const {
-  const int width = reader_.width();
+void StoredRowDecoder::DecodePixels(const std::uint8_t* in, ColorQuad* out, int width) const {
   const ColorQuad* table = reader_.palette();
   switch (reader_.depth()) {
     case 32: rows::Expand32(in, out, width); break;

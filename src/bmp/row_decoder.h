@@ -23,7 +23,11 @@ class StoredRowDecoder {
 
   // One stored row (reader.stride() bytes) to reader.width() pixels; every
   // byte of every pixel is written.
-  void Decode(const std::uint8_t* in, ColorQuad* out) const;
+  void Decode(const std::uint8_t* in, ColorQuad* out) const { DecodePixels(in, out, reader_.width()); }
+
+  // The same for the first `count` pixels of stored bytes starting on a
+  // byte (a piece of a row).
+  void DecodePixels(const std::uint8_t* in, ColorQuad* out, int count) const;
 
  private:
   const BmpRowReader& reader_;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "bmp/headers.h"
+#include "bmp/row_decoder.h"
 #include "bmp/row_loops.h"
 #include "bmp/row_reader.h"
 #include "bmp/row_writer.h"
@@ -15,10 +16,6 @@
 
 namespace quendral {
 namespace {
-
-// From this many pixels on, decoding 16-bit words through a table of all
-// 65,536 answers repays making it.
-constexpr std::int64_t kWordTableMinPixels = std::int64_t{1} << 18;
 
 // Bytes that `count` pixels take at `depth` bits, the last byte part-filled.
 std::size_t DataBytes(int count, int depth) {
@@ -31,42 +28,18 @@ std::size_t DataBytes(int count, int depth) {
 class RowConverter {
  public:
   RowConverter(const BmpRowReader& reader, const BitmapImage& target)
-      : inDepth_(reader.depth()),
-        outDepth_(target.Depth()),
-        fields_(reader.bitFields()),
-        inTable_(reader.palette()),
-        matcher_(target) {}
+      : outDepth_(target.Depth()), decoder_(reader), matcher_(target) {}
 
   // Room for pieces of up to `pixels` pixels. False without the memory.
   bool Prepare(int pixels, std::int64_t picturePixels) {
     pixels_ = AllocateArray<ColorQuad>(static_cast<std::size_t>(pixels));
-    if (!pixels_) return false;
-    if (inDepth_ == 16 && picturePixels >= kWordTableMinPixels) {
-      words_ = AllocateArray<ColorQuad>(65536);
-      if (!words_) return false;
-      for (unsigned w = 0; w < 65536; ++w) words_[w] = fields_.Decode(static_cast<std::uint16_t>(w));
-    }
-    return true;
+    return pixels_ && decoder_.Prepare(picturePixels);
   }
 
   // `count` pixels from stored bytes `in` (starting on a byte) to stored
   // bytes `out`; only the output's data bytes are written.
   void Convert(const std::uint8_t* in, std::uint8_t* out, int count) {
-    ColorQuad* pixels = pixels_.get();
-    switch (inDepth_) {
-      case 32: rows::Expand32(in, pixels, count); break;
-      case 24: rows::Expand24(in, pixels, count); break;
-      case 16:
-        if (words_) {
-          rows::Expand16(in, pixels, count, words_.get());
-        } else {
-          for (int i = 0; i < count; ++i) pixels[i] = fields_.Decode(LoadLittleEndian16(in + 2 * i));
-        }
-        break;
-      case 8: rows::Expand8(in, pixels, count, inTable_); break;
-      case 4: rows::Expand4(in, pixels, count, inTable_); break;
-      default: rows::Expand1(in, pixels, count, inTable_); break;
-    }
+    decoder_.DecodePixels(in, pixels_.get(), count);
     Pack(out, count);
   }
 
@@ -86,12 +59,10 @@ class RowConverter {
     }
   }
 
-  int inDepth_, outDepth_;
-  BitFields fields_;
-  const ColorQuad* inTable_;
+  int outDepth_;
+  StoredRowDecoder decoder_;
   PaletteMatcher matcher_;
   std::unique_ptr<ColorQuad[]> pixels_;
-  std::unique_ptr<ColorQuad[]> words_;
 };
 
 // Bytes of one stored row and bits of one pixel, in and out.
